@@ -1,0 +1,34 @@
+// The 512-byte boot sector image and the rule that builds a new boot
+// sector from a boot program and a volume's BIOS parameter block.
+#ifndef TOLMARIX_BOOT_SECTOR_H
+#define TOLMARIX_BOOT_SECTOR_H
+
+#include <array>
+#include <cstddef>
+
+constexpr std::size_t SECTOR_SIZE = 512;
+
+// A value-initialised BootSector is all zeros, so a short read leaves the
+// unfilled tail zero.
+using BootSector = std::array<unsigned char, SECTOR_SIZE>;
+
+// x86 short jump over the parameter block, then a NOP: EB 3C lands on
+// offset 2 + 0x3C = 62, the first byte after the range taken from the volume.
+constexpr std::array<unsigned char, 3> JUMP_BYTES = {0xEB, 0x3C, 0x90};
+
+// The FAT12/FAT16 parameter block with its extended block, inclusive:
+//   11 bytes per sector      13 sectors per cluster   14 reserved sectors
+//   16 number of FATs        17 root entries          19 total sectors (16-bit)
+//   21 media descriptor      22 sectors per FAT       24 sectors per track
+//   26 number of heads       28 hidden sectors        32 total sectors (32-bit)
+//   36 drive number          37 reserved              38 extended signature
+//   39 volume serial         43 volume label (11)     54 file system type (8)
+constexpr std::size_t BPB_FIRST = 11;
+constexpr std::size_t BPB_LAST = 61;
+
+// Turns `image` (the boot program) into the new sector in place: the jump at
+// 0..2 and the volume's bytes BPB_FIRST..BPB_LAST; every other byte is left
+// as the boot program has it. `volume` is only read.
+void MergeBootSector(BootSector &image, const BootSector &volume);
+
+#endif

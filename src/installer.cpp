@@ -1,0 +1,72 @@
+#include "installer.h"
+
+#include "boot_sector.h"
+#include "sector_io.h"
+#include "win32_api.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;
+
+// Each progress line is left open for the next message to end, and is pushed
+// out at once so it shows before a slow drive starts to move.
+void Progress(const char *format, const std::string &text)
+{
+    std::printf(format, text.c_str());
+    std::fflush(stdout);
+}
+
+int Fail(const char *format, const std::string &path)
+{
+    std::printf(format, path.c_str());
+    return EXIT_FAILED;
+}
+
+} // namespace
+
+int RunInstaller(int argc, const char *const argv[])
+{
+    std::printf("TOLMARIX - Writes a boot sector from a file (Win32 version).\n");
+    if (argc != 3) {
+        std::printf("Usage: tolmarix bootprogram drive\n\n");
+        return EXIT_FAILED;
+    }
+
+    const std::string bootProgramPath = argv[1];
+    const std::string volumePath = MakeVolumePath(argv[2][0]);
+    BootSector volumeSector{};
+    BootSector bootProgram{};
+
+    Progress("Reading BPB from %s...", volumePath);
+    TransferResult result = ReadSector(volumePath, FILE_SHARE_WRITE, volumeSector);
+    if (result.status == TransferStatus::OpenFailed)
+        return Fail("\nError opening %s\n", volumePath);
+    // Going on without the whole sector would write a parameter block of
+    // zeros, and the volume would no longer be readable.
+    if (result.status != TransferStatus::Done || result.bytes != SECTOR_SIZE)
+        return Fail("\nError reading %s\n", volumePath);
+
+    Progress("\nReading bootprogram %s...", bootProgramPath);
+    result = ReadSector(bootProgramPath, 0, bootProgram);
+    if (result.status == TransferStatus::OpenFailed)
+        return Fail("\nError opening %s\n", bootProgramPath);
+    // A short boot program is fine: the zeroed image pads it.
+    if (result.status != TransferStatus::Done)
+        return Fail("\nError reading %s\n", bootProgramPath);
+
+    MergeBootSector(bootProgram, volumeSector);
+
+    Progress("\nWriting new boot sector on %s...", volumePath);
+    result = WriteSector(volumePath, bootProgram);
+    if (result.status == TransferStatus::OpenFailed)
+        return Fail("\nError opening %s\n", volumePath);
+    if (result.status != TransferStatus::Done || result.bytes != SECTOR_SIZE)
+        return Fail("\nError writing %s\n", volumePath);
+
+    std::printf("\n");
+    return EXIT_OK;
+}

@@ -1,0 +1,116 @@
+#include "win32_api.h"
+
+#include <cerrno>
+#include <cstddef>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int Descriptor(HANDLE handle)
+{
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+HANDLE Handle(int fd)
+{
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
+
+} // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                   LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                   DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/)
+{
+    const DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
+    int flags = 0;
+    if ((dwDesiredAccess & readWrite) == readWrite)
+        flags = O_RDWR;
+    else if ((dwDesiredAccess & GENERIC_WRITE) != 0)
+        flags = O_WRONLY;
+    else if ((dwDesiredAccess & GENERIC_READ) != 0)
+        flags = O_RDONLY;
+    else
+        dwCreationDisposition = 0; // no access asked for: refuse below
+
+    if (dwCreationDisposition != OPEN_EXISTING) {
+        errno = EINVAL;
+        return INVALID_HANDLE_VALUE;
+    }
+
+    int fd = -1;
+    do
+        fd = open(lpFileName, flags | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? INVALID_HANDLE_VALUE : Handle(fd);
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesRead != nullptr)
+        *lpNumberOfBytesRead = 0;
+    if (lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
+        errno = EINVAL;
+        return 0;
+    }
+    auto *bytes = static_cast<unsigned char *>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToRead) {
+        const ssize_t n = read(Descriptor(hFile), bytes + done, nNumberOfBytesToRead - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return 0;
+        if (n == 0)
+            break; // end of file
+        done += static_cast<DWORD>(n);
+        if (lpNumberOfBytesRead != nullptr)
+            *lpNumberOfBytesRead = done;
+    }
+    return 1;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesWritten != nullptr)
+        *lpNumberOfBytesWritten = 0;
+    if (lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
+        errno = EINVAL;
+        return 0;
+    }
+    const auto *bytes = static_cast<const unsigned char *>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        const ssize_t n = write(Descriptor(hFile), bytes + done, nNumberOfBytesToWrite - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A write that moves nothing would otherwise spin for ever.
+            if (n == 0)
+                errno = EIO;
+            return 0;
+        }
+        done += static_cast<DWORD>(n);
+        if (lpNumberOfBytesWritten != nullptr)
+            *lpNumberOfBytesWritten = done;
+    }
+    return 1;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile)
+{
+    if (fsync(Descriptor(hFile)) == 0)
+        return 1;
+    // Pipes and some character devices have nothing to sync.
+    return errno == EINVAL || errno == EROFS ? 1 : 0;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    // Don't retry close in case of EINTR: the descriptor is gone either way.
+    return close(Descriptor(hObject)) == 0 ? 1 : 0;
+}

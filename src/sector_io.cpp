@@ -1,0 +1,55 @@
+#include "sector_io.h"
+
+#include "win32_api.h"
+
+namespace {
+
+constexpr std::size_t DRIVE_INDEX = 4;
+
+char UpperAscii(char c)
+{
+    // Not toupper(): its result depends on the locale, and a byte of 128 or
+    // above must reach the path unchanged.
+    if (c >= 'a' && c <= 'z')
+        return static_cast<char>(c - 'a' + 'A');
+    return c;
+}
+
+} // namespace
+
+std::string MakeVolumePath(char drive)
+{
+    std::string path = "\\\\.\\x:";
+    path[DRIVE_INDEX] = UpperAscii(drive);
+    // The drive character of an empty argument is its terminator, and the
+    // path ends there just as it would as C text.
+    return path.substr(0, path.find('\0'));
+}
+
+TransferResult ReadSector(const std::string &path, std::uint32_t shareMode, BootSector &sector)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {TransferStatus::OpenFailed, 0};
+
+    DWORD count = 0;
+    const BOOL read = ReadFile(file, sector.data(), static_cast<DWORD>(sector.size()), &count, nullptr);
+    // Closing a handle that was only read from cannot lose data.
+    CloseHandle(file);
+    return {read != 0 ? TransferStatus::Done : TransferStatus::Failed, count};
+}
+
+TransferResult WriteSector(const std::string &path, const BootSector &sector)
+{
+    HANDLE volume = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return {TransferStatus::OpenFailed, 0};
+
+    DWORD count = 0;
+    bool ok = WriteFile(volume, sector.data(), static_cast<DWORD>(sector.size()), &count, nullptr) != 0;
+    // A device may report a write error only when its cache is flushed.
+    ok = ok && FlushFileBuffers(volume) != 0;
+    // The handle is closed whatever happened before, and its failure counts.
+    ok = CloseHandle(volume) != 0 && ok;
+    return {ok ? TransferStatus::Done : TransferStatus::Failed, count};
+}

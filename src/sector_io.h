@@ -1,0 +1,36 @@
+// The volume path, and one-sector transfers between a BootSector and the
+// start of a file or raw volume. Nothing here prints: results go back to the
+// caller, which decides what to tell the user.
+#ifndef TOLMARIX_SECTOR_IO_H
+#define TOLMARIX_SECTOR_IO_H
+
+#include "boot_sector.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class TransferStatus {
+    Done,       // opened, moved, and (for a write) flushed and closed
+    OpenFailed, // nothing was read or written
+    Failed,     // opened, but the read, write, flush or close failed
+};
+
+struct TransferResult {
+    TransferStatus status;
+    std::size_t bytes; // what the read or write call reports it moved
+};
+
+// "\\.\X:" for the drive character X, with a-z mapped to A-Z and every other
+// byte kept as it is. A NUL ends the text, leaving the bare prefix "\\.\".
+std::string MakeVolumePath(char drive);
+
+// One read of up to SECTOR_SIZE bytes from offset 0 of `path`; a short file
+// leaves the rest of `sector` as it was. On OpenFailed `sector` is untouched.
+TransferResult ReadSector(const std::string &path, std::uint32_t shareMode, BootSector &sector);
+
+// One write of SECTOR_SIZE bytes to offset 0 of `path`, which must exist,
+// flushed before the handle is closed so a late device error is not lost.
+TransferResult WriteSector(const std::string &path, const BootSector &sector);
+
+#endif

@@ -1,0 +1,150 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+
+namespace {
+
+struct OpenFile {
+    std::string path;
+    DWORD access;
+};
+
+struct FakeState {
+    std::map<std::string, Bytes> files;
+    std::map<std::intptr_t, OpenFile> handles;
+    std::intptr_t nextHandle = 1;
+    std::vector<FakeOpen> opens;
+    FakeFault fault;
+};
+
+FakeState &State()
+{
+    static FakeState state;
+    return state;
+}
+
+// Takes the planned fault if this call matches it, so it fires once.
+bool TakeFault(FakeCall call, const std::string &path, DWORD access, FakeFault &fault)
+{
+    FakeFault &planned = State().fault;
+    if (planned.call != call || planned.path != path || (planned.access != 0 && planned.access != access))
+        return false;
+    fault = planned;
+    planned.call = FakeCall::None;
+    return true;
+}
+
+OpenFile *Find(HANDLE handle)
+{
+    auto found = State().handles.find(reinterpret_cast<std::intptr_t>(handle));
+    return found == State().handles.end() ? nullptr : &found->second;
+}
+
+} // namespace
+
+void FakeReset()
+{
+    State() = FakeState{};
+}
+
+void FakeAddFile(const std::string &path, const Bytes &contents)
+{
+    State().files[path] = contents;
+}
+
+Bytes FakeFileContents(const std::string &path)
+{
+    return State().files.at(path);
+}
+
+void FakePlanFault(const FakeFault &fault)
+{
+    State().fault = fault;
+}
+
+std::vector<FakeOpen> FakeOpens()
+{
+    return State().opens;
+}
+
+int FakeOpenHandles()
+{
+    return static_cast<int>(State().handles.size());
+}
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+    const std::string path = lpFileName;
+    State().opens.push_back({path, dwDesiredAccess, dwShareMode, lpSecurityAttributes != nullptr,
+                             dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile != nullptr});
+    FakeFault fault;
+    if (State().files.count(path) == 0 || TakeFault(FakeCall::Open, path, dwDesiredAccess, fault))
+        return INVALID_HANDLE_VALUE;
+    const std::intptr_t handle = State().nextHandle++;
+    State().handles[handle] = {path, dwDesiredAccess};
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED /*lpOverlapped*/)
+{
+    OpenFile *file = Find(hFile);
+    if (file == nullptr)
+        return 0;
+    const Bytes &contents = State().files[file->path];
+    DWORD count = std::min(nNumberOfBytesToRead, static_cast<DWORD>(contents.size()));
+    BOOL result = 1;
+    FakeFault fault;
+    if (TakeFault(FakeCall::Read, file->path, file->access, fault)) {
+        count = std::min(count, fault.bytes);
+        result = fault.result;
+    }
+    std::memcpy(lpBuffer, contents.data(), count);
+    *lpNumberOfBytesRead = count;
+    return result;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED /*lpOverlapped*/)
+{
+    OpenFile *file = Find(hFile);
+    if (file == nullptr)
+        return 0;
+    DWORD count = nNumberOfBytesToWrite;
+    BOOL result = 1;
+    FakeFault fault;
+    if (TakeFault(FakeCall::Write, file->path, file->access, fault)) {
+        count = std::min(count, fault.bytes);
+        result = fault.result;
+    }
+    Bytes &contents = State().files[file->path];
+    contents.resize(std::max<std::size_t>(contents.size(), count));
+    std::memcpy(contents.data(), lpBuffer, count);
+    *lpNumberOfBytesWritten = count;
+    return result;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile)
+{
+    OpenFile *file = Find(hFile);
+    FakeFault fault;
+    if (file == nullptr)
+        return 0;
+    return TakeFault(FakeCall::Flush, file->path, file->access, fault) ? fault.result : 1;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    OpenFile *file = Find(hObject);
+    if (file == nullptr)
+        return 0;
+    FakeFault fault;
+    const BOOL result = TakeFault(FakeCall::Close, file->path, file->access, fault) ? fault.result : 1;
+    State().handles.erase(reinterpret_cast<std::intptr_t>(hObject));
+    return result;
+}

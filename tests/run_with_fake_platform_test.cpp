@@ -1,0 +1,161 @@
+// The run against a fake platform: every failure a transfer can meet, what
+// the user is told, the exit status, and what became of the volume.
+#include "fake_platform.h"
+#include "installer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string VOLUME = "\\\\.\\A:";
+const std::string BANNER = "TOLMARIX - Writes a boot sector from a file (Win32 version).\n";
+const std::string READING_BPB = BANNER + "Reading BPB from \\\\.\\A:...";
+const std::string READING_BOOT = READING_BPB + "\nReading bootprogram boot.bin...";
+const std::string WRITING = READING_BOOT + "\nWriting new boot sector on \\\\.\\A:...";
+
+enum class After { Unchanged, Installed, Any };
+
+struct RunCase {
+    const char *name;
+    FakeFault fault;
+    std::size_t bootProgramSize;
+    std::string output;
+    int status;
+    std::size_t opens;
+    After volume;
+};
+
+Bytes Pattern(std::size_t size, unsigned seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>((i * seed + 1) & 0xFFU);
+    return bytes;
+}
+
+// The volume as it should be after an install, worked out region by region.
+Bytes Installed(const Bytes &volume, const Bytes &bootProgram)
+{
+    Bytes expected = volume;
+    for (std::size_t i = 0; i < 512; ++i) {
+        if (i < 3)
+            expected[i] = Bytes{0xEB, 0x3C, 0x90}[i];
+        else if (i < 11 || i > 61)
+            expected[i] = i < bootProgram.size() ? bootProgram[i] : 0;
+    }
+    return expected;
+}
+
+FakeFault Fault(FakeCall call, const std::string &path, DWORD access, BOOL result, DWORD bytes)
+{
+    return {call, path, access, result, bytes};
+}
+
+FakeFault NoFault()
+{
+    return Fault(FakeCall::None, "", 0, 0, 0);
+}
+
+const RunCase RUN_CASES[] = {
+    {"EveryCallSucceeds", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed},
+    {"BootProgramOf100BytesIsPaddedWithZeros", NoFault(), 100, WRITING + "\n", 0, 3, After::Installed},
+    {"BootProgramOf2000BytesGivesItsFirstSector", NoFault(), 2000, WRITING + "\n", 0, 3, After::Installed},
+    {"VolumeCannotBeOpened", Fault(FakeCall::Open, VOLUME, 0, 0, 0), 512,
+     READING_BPB + "\nError opening \\\\.\\A:\n", 1, 1, After::Unchanged},
+    {"VolumeReadFails", Fault(FakeCall::Read, VOLUME, 0, 0, 0), 512,
+     READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1, After::Unchanged},
+    {"VolumeReadStopsOneByteShort", Fault(FakeCall::Read, VOLUME, 0, 1, 511), 512,
+     READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1, After::Unchanged},
+    {"VolumeReadFailsAfterPartOfTheSector", Fault(FakeCall::Read, VOLUME, 0, 0, 100), 512,
+     READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1, After::Unchanged},
+    {"BootProgramCannotBeOpened", Fault(FakeCall::Open, "boot.bin", 0, 0, 0), 512,
+     READING_BOOT + "\nError opening boot.bin\n", 1, 2, After::Unchanged},
+    {"BootProgramReadFails", Fault(FakeCall::Read, "boot.bin", 0, 0, 0), 512,
+     READING_BOOT + "\nError reading boot.bin\n", 1, 2, After::Unchanged},
+    {"ClosingAReadHandleFailsHarmlessly", Fault(FakeCall::Close, "boot.bin", 0, 0, 0), 512, WRITING + "\n", 0, 3,
+     After::Installed},
+    {"VolumeReadableButNotWritable", Fault(FakeCall::Open, VOLUME, GENERIC_WRITE, 0, 0), 512,
+     WRITING + "\nError opening \\\\.\\A:\n", 1, 3, After::Unchanged},
+    {"WriteFails", Fault(FakeCall::Write, VOLUME, 0, 0, 0), 512, WRITING + "\nError writing \\\\.\\A:\n", 1, 3,
+     After::Any},
+    {"WriteStopsOneByteShort", Fault(FakeCall::Write, VOLUME, 0, 1, 511), 512,
+     WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
+    {"WriteMovesNothingYetSucceeds", Fault(FakeCall::Write, VOLUME, 0, 1, 0), 512,
+     WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
+    {"FlushReportsALateDeviceError", Fault(FakeCall::Flush, VOLUME, 0, 0, 0), 512,
+     WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
+    {"CloseAfterTheWriteFails", Fault(FakeCall::Close, VOLUME, GENERIC_WRITE, 0, 0), 512,
+     WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
+};
+
+void PrintTo(const RunCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class RunWithFakePlatform : public testing::TestWithParam<RunCase> {};
+
+TEST_P(RunWithFakePlatform, ReportsAndEndsAsExpected)
+{
+    const RunCase &c = GetParam();
+    const Bytes volume = Pattern(1024, 7);
+    const Bytes bootProgram = Pattern(c.bootProgramSize, 13);
+    FakeReset();
+    FakeAddFile(VOLUME, volume);
+    FakeAddFile("boot.bin", bootProgram);
+    FakePlanFault(c.fault);
+
+    const char *argv[] = {"tolmarix", "boot.bin", "a", nullptr};
+    testing::internal::CaptureStdout();
+    const int status = RunInstaller(3, argv);
+    const std::string output = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(FakeOpens().size(), c.opens);
+    EXPECT_EQ(FakeOpenHandles(), 0) << "a handle outlived its transfer";
+    if (c.volume == After::Unchanged) {
+        EXPECT_EQ(FakeFileContents(VOLUME), volume);
+    }
+    if (c.volume == After::Installed) {
+        EXPECT_EQ(FakeFileContents(VOLUME), Installed(volume, bootProgram));
+    }
+    EXPECT_EQ(FakeFileContents("boot.bin"), bootProgram);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RunWithFakePlatform, testing::ValuesIn(RUN_CASES),
+                         [](const testing::TestParamInfo<RunCase> &row) { return row.param.name; });
+
+// The three opens of a run, in order, with the access and sharing each needs.
+TEST(RunWithFakePlatform, OpensTheVolumeThenTheBootProgramThenTheVolumeForWriting)
+{
+    FakeReset();
+    FakeAddFile(VOLUME, Pattern(512, 3));
+    FakeAddFile("my boot.bin", Pattern(512, 5));
+    const char *argv[] = {"tolmarix", "my boot.bin", "a:", nullptr};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunInstaller(3, argv), 0);
+    testing::internal::GetCapturedStdout();
+
+    const std::vector<FakeOpen> opens = FakeOpens();
+    ASSERT_EQ(opens.size(), 3U);
+    const FakeOpen expected[] = {
+        {VOLUME, 0x80000000U, 2, false, 3, 0, false},
+        {"my boot.bin", 0x80000000U, 0, false, 3, 0, false},
+        {VOLUME, 0x40000000U, 2, false, 3, 0, false},
+    };
+    for (std::size_t i = 0; i < opens.size(); ++i) {
+        SCOPED_TRACE("open " + std::to_string(i));
+        EXPECT_EQ(opens[i].path, expected[i].path);
+        EXPECT_EQ(opens[i].access, expected[i].access);
+        EXPECT_EQ(opens[i].shareMode, expected[i].shareMode);
+        EXPECT_EQ(opens[i].securityAttributes, expected[i].securityAttributes);
+        EXPECT_EQ(opens[i].disposition, expected[i].disposition);
+        EXPECT_EQ(opens[i].flags, expected[i].flags);
+        EXPECT_EQ(opens[i].templateFile, expected[i].templateFile);
+    }
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+// Sector transfers on real files, through the platform's own file calls.
+#include "sector_io.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+#ifdef _WIN32
+constexpr bool ON_WINDOWS = true;
+#else
+constexpr bool ON_WINDOWS = false;
+#endif
+
+enum class Op { Read, Write };
+enum class Target { Missing, Directory, File, DevFull };
+
+struct TransferCase {
+    const char *name;
+    Op op;
+    Target target;
+    std::size_t fileSize;
+    TransferStatus status;
+    TransferStatus windowsStatus;
+    std::size_t bytes;
+};
+
+const TransferCase TRANSFER_CASES[] = {
+    {"ReadingAMissingFileFailsToOpen", Op::Read, Target::Missing, 0, TransferStatus::OpenFailed,
+     TransferStatus::OpenFailed, 0},
+    {"WritingAMissingFileFailsToOpenAndCreatesNothing", Op::Write, Target::Missing, 0, TransferStatus::OpenFailed,
+     TransferStatus::OpenFailed, 0},
+    // Windows refuses to open a directory as a file; POSIX opens it and the read fails.
+    {"ReadingADirectory", Op::Read, Target::Directory, 0, TransferStatus::Failed, TransferStatus::OpenFailed, 0},
+    {"ReadingAnEmptyFileMovesNothing", Op::Read, Target::File, 0, TransferStatus::Done, TransferStatus::Done, 0},
+    {"ReadingA100ByteFileLeavesTheRestOfTheSector", Op::Read, Target::File, 100, TransferStatus::Done,
+     TransferStatus::Done, 100},
+    {"ReadingA2000ByteFileTakesItsFirstSector", Op::Read, Target::File, 2000, TransferStatus::Done,
+     TransferStatus::Done, 512},
+    {"WritingKeepsEverythingAfterTheFirstSector", Op::Write, Target::File, 2000, TransferStatus::Done,
+     TransferStatus::Done, 512},
+    {"WritingADeviceThatIsFullFails", Op::Write, Target::DevFull, 0, TransferStatus::Failed, TransferStatus::Failed,
+     0},
+};
+
+Bytes Pattern(std::size_t size, unsigned seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>((i * seed + 1) & 0xFFU);
+    return bytes;
+}
+
+void WriteFileBytes(const fs::path &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFileBytes(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void PrintTo(const TransferCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class Transfer : public testing::TestWithParam<TransferCase> {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("tolmarix-transfer-" + std::string(GetParam().name));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+TEST_P(Transfer, GivesTheExpectedResult)
+{
+    const TransferCase &c = GetParam();
+    if (c.target == Target::DevFull && (ON_WINDOWS || !fs::exists("/dev/full")))
+        GTEST_SKIP() << "no /dev/full on this platform";
+
+    fs::path path = dir_ / "file";
+    const Bytes original = Pattern(c.fileSize, 7);
+    if (c.target == Target::Directory)
+        fs::create_directory(path);
+    if (c.target == Target::File)
+        WriteFileBytes(path, original);
+    if (c.target == Target::DevFull)
+        path = "/dev/full";
+
+    const BootSector before = [] {
+        BootSector s{};
+        s.fill(0xA5);
+        return s;
+    }();
+    BootSector sector = before;
+    const TransferResult result =
+        c.op == Op::Read ? ReadSector(path.string(), 0, sector) : WriteSector(path.string(), sector);
+
+    EXPECT_EQ(result.status, ON_WINDOWS ? c.windowsStatus : c.status);
+    EXPECT_EQ(result.bytes, c.bytes);
+    if (result.status == TransferStatus::OpenFailed) {
+        EXPECT_EQ(sector, before) << "a failed open changed the sector";
+    }
+    if (c.target == Target::Missing) {
+        EXPECT_FALSE(fs::exists(path)) << "the open created the file";
+    }
+    if (c.target == Target::File && c.op == Op::Read) {
+        for (std::size_t i = 0; i < SECTOR_SIZE; ++i) {
+            EXPECT_EQ(sector[i], i < original.size() ? original[i] : before[i]) << "offset " << i;
+        }
+    }
+    if (c.target == Target::File && c.op == Op::Write) {
+        Bytes expected = original;
+        std::copy(sector.begin(), sector.end(), expected.begin());
+        EXPECT_EQ(ReadFileBytes(path), expected) << "the file was truncated, extended or written elsewhere";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, Transfer, testing::ValuesIn(TRANSFER_CASES),
+                         [](const testing::TestParamInfo<TransferCase> &row) { return row.param.name; });
+
+} // namespace
