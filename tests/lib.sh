@@ -1,0 +1,108 @@
+# Shared by the shell tests: a fresh working directory, drive A mapped to an
+# image, and the program run the way its platform runs it. Source it after
+# setting `name` to the case's name.
+#
+# TOLMARIX_BIN       the program to run
+# TOLMARIX_PLATFORM  posix: `\\.\A:` is a symbolic link of that name in the
+#                    current directory
+#                    wine: TOLMARIX_BIN runs under wine, and drive A is the
+#                    link `a::` in $WINEPREFIX/dosdevices
+# TOLMARIX_REQUIRE_ALL=1 turns a skipped case into a failure.
+
+bin=${TOLMARIX_BIN:?TOLMARIX_BIN names the program}
+platform=${TOLMARIX_PLATFORM:-posix}
+SKIP=77
+
+skip() {
+    if [ "${TOLMARIX_REQUIRE_ALL:-0}" = 1 ]; then
+        echo "FAIL: $name can't run here and TOLMARIX_REQUIRE_ALL=1: $*"
+        exit 1
+    fi
+    echo "SKIP: $name: $*"
+    exit $SKIP
+}
+
+# need COMMAND PACKAGE: skip unless COMMAND is installed.
+need() {
+    command -v "$1" > /dev/null || skip "$1 is not installed (Debian package $2)"
+}
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
+chmod 755 "$dir"
+cleanup() {
+    if [ "$platform" = wine ]; then rm -f "$WINEPREFIX/dosdevices/a::"; fi
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+cd "$dir" || exit 1
+
+map_drive_a() {
+    if [ "$platform" = wine ]; then
+        # -n: never follow an existing link into a directory.
+        ln -sfn "$1" "$WINEPREFIX/dosdevices/a::"
+    else
+        ln -sfn "$1" '\\.\A:'
+    fi
+}
+
+unmap_drive_a() {
+    rm -f '\\.\A:'
+    if [ "$platform" = wine ]; then rm -f "$WINEPREFIX/dosdevices/a::"; fi
+}
+
+# Runs the program with the given arguments; standard output goes to out.txt
+# and the exit status to $status.
+run() {
+    if [ "$platform" = wine ]; then
+        # Windows ends console lines with CR LF; compare them as LF.
+        timeout 60 wine "$bin" "$@" | sed 's/\r$//' > out.txt
+        status=${PIPESTATUS[0]}
+    else
+        timeout 20 "$bin" "$@" > out.txt
+        status=$?
+    fi
+}
+
+# installed_image VOLUME BOOT: writes expected.img, the volume as it should be
+# after installing BOOT: the jump, the boot program's OEM name, the volume's
+# own parameter block, then the boot program padded with zeros, and the rest
+# of the volume untouched.
+installed_image() {
+    { head -c 512 "$2"; head -c 512 /dev/zero; } | head -c 512 > boot.512
+    {
+        printf '\353\074\220'
+        dd if=boot.512 bs=1 skip=3 count=8 status=none
+        dd if="$1" bs=1 skip=11 count=51 status=none
+        dd if=boot.512 bs=1 skip=62 status=none
+        dd if="$1" bs=512 skip=1 status=none
+    } > expected.img
+    rm boot.512
+}
+
+# expect_output FORMAT: fails unless out.txt is exactly what the printf
+# format FORMAT gives.
+failed=0
+expect_output() {
+    # shellcheck disable=SC2059
+    printf "$1" > expected.txt
+    if ! cmp -s out.txt expected.txt; then
+        echo "FAIL: standard output differs"
+        echo "--- expected"; od -c expected.txt
+        echo "--- got"; od -c out.txt
+        failed=1
+    fi
+}
+
+expect_status() {
+    if [ "$status" != "$1" ]; then
+        echo "FAIL: exit status $status, expected $1"
+        failed=1
+    fi
+}
+
+BANNER='TOLMARIX - Writes a boot sector from a file (Win32 version).\n'
+USAGE='Usage: tolmarix bootprogram drive\n\n'
+READING_BPB=$BANNER'Reading BPB from \\\\.\\A:...'
+# The expected text is a printf format, so a % in a path is doubled.
+reading_boot() { printf '%s' "$READING_BPB"'\nReading bootprogram '"${1//%/%%}"'...'; }
+writing() { printf '%s' "$(reading_boot "$1")"'\nWriting new boot sector on \\\\.\\A:...'; }
