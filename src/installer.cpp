@@ -17,7 +17,8 @@ constexpr int EXIT_FAILED = 1;
 void Progress(const char *format, const std::string &text)
 {
     std::printf(format, text.c_str());
-    std::fflush(stdout);
+    // Output is best effort: the exit status is the run's answer.
+    (void)std::fflush(stdout);
 }
 
 int Fail(const char *format, const std::string &path)
@@ -28,7 +29,7 @@ int Fail(const char *format, const std::string &path)
 
 } // namespace
 
-int RunInstaller(int argc, const char *const argv[])
+int RunInstaller(int argc, const char *const *argv)
 {
     std::printf("TOLMARIX - Writes a boot sector from a file (Win32 version).\n");
     if (argc != 3) {

@@ -5,6 +5,6 @@
 
 // argc counts the program name, so a correct command line has 3.
 // Gives 0 when the new sector was written, 1 otherwise.
-int RunInstaller(int argc, const char *const argv[]);
+int RunInstaller(int argc, const char *const *argv);
 
 #endif

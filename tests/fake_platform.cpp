@@ -1,21 +1,21 @@
 #include "fake_platform.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 
 namespace {
 
 struct OpenFile {
     std::string path;
-    DWORD access;
+    DWORD access = 0;
 };
 
 struct FakeState {
     std::map<std::string, Bytes> files;
-    std::map<std::intptr_t, OpenFile> handles;
-    std::intptr_t nextHandle = 1;
+    // Each handle is the address of its open file's record.
+    std::map<HANDLE, std::unique_ptr<OpenFile>> handles;
     std::vector<FakeOpen> opens;
     FakeFault fault;
 };
@@ -39,8 +39,8 @@ bool TakeFault(FakeCall call, const std::string &path, DWORD access, FakeFault &
 
 OpenFile *Find(HANDLE handle)
 {
-    auto found = State().handles.find(reinterpret_cast<std::intptr_t>(handle));
-    return found == State().handles.end() ? nullptr : &found->second;
+    auto found = State().handles.find(handle);
+    return found == State().handles.end() ? nullptr : found->second.get();
 }
 
 } // namespace
@@ -76,18 +76,19 @@ int FakeOpenHandles()
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE hTemplateFile)
 {
     const std::string path = lpFileName;
-    State().opens.push_back({path, dwDesiredAccess, dwShareMode, lpSecurityAttributes != nullptr,
-                             dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile != nullptr});
+    State().opens.push_back({path, dwDesiredAccess, dwShareMode, lpSecurityAttributes != nullptr, dwCreationDisposition,
+                             dwFlagsAndAttributes, hTemplateFile != nullptr});
     FakeFault fault;
     if (State().files.count(path) == 0 || TakeFault(FakeCall::Open, path, dwDesiredAccess, fault))
         return INVALID_HANDLE_VALUE;
-    const std::intptr_t handle = State().nextHandle++;
-    State().handles[handle] = {path, dwDesiredAccess};
-    return reinterpret_cast<HANDLE>(handle);
+    auto file = std::make_unique<OpenFile>(OpenFile{path, dwDesiredAccess});
+    HANDLE handle = file.get();
+    State().handles[handle] = std::move(file);
+    return handle;
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
@@ -145,6 +146,6 @@ BOOL CloseHandle(HANDLE hObject)
         return 0;
     FakeFault fault;
     const BOOL result = TakeFault(FakeCall::Close, file->path, file->access, fault) ? fault.result : 1;
-    State().handles.erase(reinterpret_cast<std::intptr_t>(hObject));
+    State().handles.erase(hObject);
     return result;
 }

@@ -8,9 +8,9 @@ namespace {
 
 struct MergeCase {
     const char *name;
-    unsigned bootSeed;       // 0: all zero
-    std::size_t bootFilled;  // bytes a short read put into the boot program image
-    unsigned volumeSeed;     // 0: all zero
+    unsigned bootSeed;      // 0: all zero
+    std::size_t bootFilled; // bytes a short read put into the boot program image
+    unsigned volumeSeed;    // 0: all zero
 };
 
 BootSector Pattern(unsigned seed, std::size_t filled)

@@ -47,8 +47,7 @@ const TransferCase TRANSFER_CASES[] = {
      TransferStatus::Done, 512},
     {"WritingKeepsEverythingAfterTheFirstSector", Op::Write, Target::File, 2000, TransferStatus::Done,
      TransferStatus::Done, 512},
-    {"WritingADeviceThatIsFullFails", Op::Write, Target::DevFull, 0, TransferStatus::Failed, TransferStatus::Failed,
-     0},
+    {"WritingADeviceThatIsFullFails", Op::Write, Target::DevFull, 0, TransferStatus::Failed, TransferStatus::Failed, 0},
 };
 
 Bytes Pattern(std::size_t size, unsigned seed)
@@ -61,8 +60,7 @@ Bytes Pattern(std::size_t size, unsigned seed)
 
 void WriteFileBytes(const fs::path &path, const Bytes &bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 
 Bytes ReadFileBytes(const fs::path &path)
@@ -76,17 +74,7 @@ void PrintTo(const TransferCase &row, std::ostream *out)
     *out << row.name;
 }
 
-class Transfer : public testing::TestWithParam<TransferCase> {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("tolmarix-transfer-" + std::string(GetParam().name));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
-};
+class Transfer : public testing::TestWithParam<TransferCase> {};
 
 TEST_P(Transfer, GivesTheExpectedResult)
 {
@@ -94,7 +82,10 @@ TEST_P(Transfer, GivesTheExpectedResult)
     if (c.target == Target::DevFull && (ON_WINDOWS || !fs::exists("/dev/full")))
         GTEST_SKIP() << "no /dev/full on this platform";
 
-    fs::path path = dir_ / "file";
+    const fs::path dir = fs::temp_directory_path() / ("tolmarix-transfer-" + std::string(c.name));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::path path = dir / "file";
     const Bytes original = Pattern(c.fileSize, 7);
     if (c.target == Target::Directory)
         fs::create_directory(path);
@@ -130,6 +121,7 @@ TEST_P(Transfer, GivesTheExpectedResult)
         std::copy(sector.begin(), sector.end(), expected.begin());
         EXPECT_EQ(ReadFileBytes(path), expected) << "the file was truncated, extended or written elsewhere";
     }
+    fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, Transfer, testing::ValuesIn(TRANSFER_CASES),
