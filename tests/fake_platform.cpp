@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -16,7 +17,7 @@ struct FakeState {
     std::map<std::string, Bytes> files;
     // Each handle is the address of its open file's record.
     std::map<HANDLE, std::unique_ptr<OpenFile>> handles;
-    std::vector<FakeOpen> opens;
+    std::vector<std::string> opens;
     FakeFault fault;
 };
 
@@ -65,7 +66,7 @@ void FakePlanFault(const FakeFault &fault)
     State().fault = fault;
 }
 
-std::vector<FakeOpen> FakeOpens()
+std::vector<std::string> FakeOpens()
 {
     return State().opens;
 }
@@ -80,8 +81,12 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    HANDLE hTemplateFile)
 {
     const std::string path = lpFileName;
-    State().opens.push_back({path, dwDesiredAccess, dwShareMode, lpSecurityAttributes != nullptr, dwCreationDisposition,
-                             dwFlagsAndAttributes, hTemplateFile != nullptr});
+    std::ostringstream open;
+    open << path << std::hex << std::showbase << " access=" << dwDesiredAccess << " share=" << dwShareMode
+         << " security=" << (lpSecurityAttributes != nullptr ? "given" : "none")
+         << " disposition=" << dwCreationDisposition << " flags=" << dwFlagsAndAttributes
+         << " template=" << (hTemplateFile != nullptr ? "given" : "none");
+    State().opens.push_back(open.str());
     FakeFault fault;
     if (State().files.count(path) == 0 || TakeFault(FakeCall::Open, path, dwDesiredAccess, fault))
         return INVALID_HANDLE_VALUE;

@@ -22,22 +22,14 @@ struct FakeFault {
     DWORD bytes = 0;
 };
 
-struct FakeOpen {
-    std::string path;
-    DWORD access;
-    DWORD shareMode;
-    bool securityAttributes;
-    DWORD disposition;
-    DWORD flags;
-    bool templateFile;
-};
-
 // Forgets all files, opens and faults.
 void FakeReset();
 void FakeAddFile(const std::string &path, const Bytes &contents);
 Bytes FakeFileContents(const std::string &path);
 void FakePlanFault(const FakeFault &fault);
-std::vector<FakeOpen> FakeOpens();
+// Every open so far, one line each: the path, then the access, share mode,
+// security attributes, creation disposition, flags and template.
+std::vector<std::string> FakeOpens();
 // Handles opened and not yet closed.
 int FakeOpenHandles();
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -79,8 +80,6 @@ class Transfer : public testing::TestWithParam<TransferCase> {};
 TEST_P(Transfer, GivesTheExpectedResult)
 {
     const TransferCase &c = GetParam();
-    if (c.target == Target::DevFull && (ON_WINDOWS || !fs::exists("/dev/full")))
-        GTEST_SKIP() << "no /dev/full on this platform";
 
     const fs::path dir = fs::temp_directory_path() / ("tolmarix-transfer-" + std::string(c.name));
     fs::remove_all(dir);
@@ -124,7 +123,16 @@ TEST_P(Transfer, GivesTheExpectedResult)
     fs::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFiles, Transfer, testing::ValuesIn(TRANSFER_CASES),
+// Windows has no /dev/full; there the command-line table maps a drive to it.
+std::vector<TransferCase> CasesForThisPlatform()
+{
+    std::vector<TransferCase> cases;
+    std::copy_if(std::begin(TRANSFER_CASES), std::end(TRANSFER_CASES), std::back_inserter(cases),
+                 [](const TransferCase &c) { return !ON_WINDOWS || c.target != Target::DevFull; });
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, Transfer, testing::ValuesIn(CasesForThisPlatform()),
                          [](const testing::TestParamInfo<TransferCase> &row) { return row.param.name; });
 
 } // namespace
