@@ -27,21 +27,14 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
                    LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/)
 {
-    const DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
-    int flags = 0;
-    if ((dwDesiredAccess & readWrite) == readWrite)
-        flags = O_RDWR;
-    else if ((dwDesiredAccess & GENERIC_WRITE) != 0)
-        flags = O_WRONLY;
-    else if ((dwDesiredAccess & GENERIC_READ) != 0)
-        flags = O_RDONLY;
-    else
-        dwCreationDisposition = 0; // no access asked for: refuse below
-
-    if (dwCreationDisposition != OPEN_EXISTING) {
+    const bool reads = (dwDesiredAccess & GENERIC_READ) != 0;
+    const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    // Nothing is ever created or truncated, and a handle must be good for something.
+    if (dwCreationDisposition != OPEN_EXISTING || (!reads && !writes)) {
         errno = EINVAL;
         return INVALID_HANDLE_VALUE;
     }
+    const int flags = reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
 
     int fd = -1;
     do
