@@ -51,7 +51,7 @@ unmap_drive_a() {
 }
 
 # Runs the program with the given arguments; standard output goes to out.txt
-# and the exit status to $status.
+# and the exit status to $status and the function's own status.
 run() {
     if [ "$platform" = wine ]; then
         # Windows ends console lines with CR LF; compare them as LF.
@@ -61,6 +61,7 @@ run() {
         timeout 20 "$bin" "$@" > out.txt
         status=$?
     fi
+    return $status
 }
 
 # installed_image VOLUME BOOT: writes expected.img, the volume as it should be

@@ -81,6 +81,14 @@ boot_program_is_a_directory)
     else
         expected=$(reading_boot bootdir)'\nError reading bootdir\n'
     fi ;;
+progress_shows_while_the_volume_is_slow)
+    # A FIFO stands in for a slow drive: the run waits in each open until we
+    # answer, and each progress line must be out before it waits.
+    mkfifo slow.vol
+    map_drive_a "$dir/slow.vol"
+    head -c 512 vol.img > vol.512
+    args=(boot.bin a)
+    expected=$WRITING'\n' expected_status=0 image=none ;;
 volume_readable_but_not_writable)
     chmod 444 vol.img
     args=(boot.bin a)
@@ -107,10 +115,38 @@ if [ "$name" = volume_readable_but_not_writable ] && [ "$(id -u)" = 0 ]; then
     run() {
         timeout 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" "$@" > out.txt
         status=$?
+        return $status
     }
 fi
 
-run "${args[@]}"
+# wait_for_output FORMAT: waits up to ten seconds for out.txt to be exactly
+# what FORMAT gives.
+wait_for_output() {
+    # shellcheck disable=SC2059
+    printf "$1" > want.txt
+    for _ in $(seq 1 100); do
+        if cmp -s out.txt want.txt; then return 0; fi
+        sleep 0.1
+    done
+    echo "FAIL: while the volume waits, standard output is not what it should be:"
+    od -c out.txt
+    failed=1
+}
+
+if [ "$name" = progress_shows_while_the_volume_is_slow ]; then
+    run "${args[@]}" &
+    pid=$!
+    wait_for_output "$READING_BPB"
+    timeout 10 dd if=vol.512 of=slow.vol status=none
+    wait_for_output "$WRITING"
+    timeout 10 cat slow.vol > written.img
+    wait $pid
+    status=$?
+    installed_image vol.512 boot.bin
+    cmp written.img expected.img || { echo "FAIL: the sector written is not the installed one"; failed=1; }
+else
+    run "${args[@]}"
+fi
 
 expect_output "$expected"
 expect_status "$expected_status"
