@@ -138,9 +138,9 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
 BOOL FlushFileBuffers(HANDLE hFile)
 {
     OpenFile *file = Find(hFile);
-    FakeFault fault;
     if (file == nullptr)
         return 0;
+    FakeFault fault;
     return TakeFault(FakeCall::Flush, file->path, file->access, fault) ? fault.result : 1;
 }
 

@@ -3,12 +3,11 @@
 #ifndef TOLMARIX_FAKE_PLATFORM_H
 #define TOLMARIX_FAKE_PLATFORM_H
 
+#include "byte_pattern.h"
 #include "win32_api.h"
 
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<unsigned char>;
 
 enum class FakeCall { None, Open, Read, Write, Flush, Close };
 

@@ -27,14 +27,6 @@ struct RunCase {
     After volume;
 };
 
-Bytes Pattern(std::size_t size, unsigned seed)
-{
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>((i * seed + 1) & 0xFFU);
-    return bytes;
-}
-
 // The volume as it should be after an install, worked out region by region.
 Bytes Installed(const Bytes &volume, const Bytes &bootProgram)
 {

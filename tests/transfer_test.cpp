@@ -1,4 +1,5 @@
 // Sector transfers on real files, through the platform's own file calls.
+#include "byte_pattern.h"
 #include "sector_io.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
 
 #ifdef _WIN32
 constexpr bool ON_WINDOWS = true;
@@ -51,14 +51,6 @@ const TransferCase TRANSFER_CASES[] = {
     {"WritingADeviceThatIsFullFails", Op::Write, Target::DevFull, 0, TransferStatus::Failed, TransferStatus::Failed, 0},
 };
 
-Bytes Pattern(std::size_t size, unsigned seed)
-{
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>((i * seed + 1) & 0xFFU);
-    return bytes;
-}
-
 void WriteFileBytes(const fs::path &path, const Bytes &bytes)
 {
     std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
@@ -93,11 +85,8 @@ TEST_P(Transfer, GivesTheExpectedResult)
     if (c.target == Target::DevFull)
         path = "/dev/full";
 
-    const BootSector before = [] {
-        BootSector s{};
-        s.fill(0xA5);
-        return s;
-    }();
+    BootSector before{};
+    before.fill(0xA5);
     BootSector sector = before;
     const TransferResult result =
         c.op == Op::Read ? ReadSector(path.string(), 0, sector) : WriteSector(path.string(), sector);

@@ -12,8 +12,9 @@
 set -u
 
 name=${1:?usage: roundtrip_test.sh floppy|fat16}
+here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../lib.sh
-. "$(dirname "$0")/../lib.sh"
+. "$here/../lib.sh"
 sample=${TOLMARIX_SAMPLE:?TOLMARIX_SAMPLE names the sample boot program}
 
 need mkfs.fat dosfstools
@@ -23,8 +24,8 @@ need qemu-system-i386 qemu-system-x86
 export MTOOLS_SKIP_CHECK=1
 
 case $name in
-floppy) fat=12 kib=1440 drive=floppy boot=a ;;
-fat16) fat=16 kib=16384 drive=ide boot=c ;;
+floppy) fat=12 kib=1440 kind=floppy ;;
+fat16) fat=16 kib=16384 kind=disk ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 
@@ -76,25 +77,13 @@ if ! grep -qx " Volume label is $label" mlabel.txt; then
 fi
 
 # Boot it, and wait a bounded time for the greeting on the serial port.
-padded=$(printf '%-11s' "$label")
-greeting="Volume label: [$padded]"
-timeout 120 qemu-system-i386 -display none -no-reboot -monitor none \
-    -serial file:serial.txt -drive "file=vol.img,format=raw,if=$drive,snapshot=on" -boot "$boot" 2> qemu.txt &
-qemu=$!
-booted=0
-for _ in $(seq 1 240); do
-    if grep -qF "$greeting" serial.txt 2> /dev/null; then booted=1; break; fi
-    kill -0 $qemu 2> /dev/null || break
-    sleep 0.25
-done
-kill $qemu 2> /dev/null
-wait $qemu 2> /dev/null
-if [ $booted = 1 ]; then
+greeting="Volume label: [$(printf '%-11s' "$label")]"
+if "$here/../../scripts/boot-in-qemu" vol.img "$kind" "$greeting" > serial.txt; then
     echo "QEMU booted it and said:"
-    tr -d '\r' < serial.txt
+    cat serial.txt
 else
     echo "FAIL: no greeting with the label on the serial port; it said:"
-    cat serial.txt 2> /dev/null
+    cat serial.txt
     failed=1
 fi
 

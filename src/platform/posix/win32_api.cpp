@@ -46,14 +46,14 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped)
 {
-    if (lpNumberOfBytesRead != nullptr)
-        *lpNumberOfBytesRead = 0;
-    if (lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
+    // As on Windows, a synchronous call must be given a place for the count.
+    if (lpNumberOfBytesRead == nullptr || lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
         errno = EINVAL;
         return 0;
     }
     auto *bytes = static_cast<unsigned char *>(lpBuffer);
-    DWORD done = 0;
+    *lpNumberOfBytesRead = 0;
+    DWORD &done = *lpNumberOfBytesRead;
     while (done < nNumberOfBytesToRead) {
         const ssize_t n = read(Descriptor(hFile), bytes + done, nNumberOfBytesToRead - done);
         if (n < 0 && errno == EINTR)
@@ -63,8 +63,6 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
         if (n == 0)
             break; // end of file
         done += static_cast<DWORD>(n);
-        if (lpNumberOfBytesRead != nullptr)
-            *lpNumberOfBytesRead = done;
     }
     return 1;
 }
@@ -72,14 +70,14 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped)
 {
-    if (lpNumberOfBytesWritten != nullptr)
-        *lpNumberOfBytesWritten = 0;
-    if (lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
+    // As on Windows, a synchronous call must be given a place for the count.
+    if (lpNumberOfBytesWritten == nullptr || lpOverlapped != nullptr || hFile == INVALID_HANDLE_VALUE) {
         errno = EINVAL;
         return 0;
     }
     const auto *bytes = static_cast<const unsigned char *>(lpBuffer);
-    DWORD done = 0;
+    *lpNumberOfBytesWritten = 0;
+    DWORD &done = *lpNumberOfBytesWritten;
     while (done < nNumberOfBytesToWrite) {
         const ssize_t n = write(Descriptor(hFile), bytes + done, nNumberOfBytesToWrite - done);
         if (n < 0 && errno == EINTR)
@@ -91,8 +89,6 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
             return 0;
         }
         done += static_cast<DWORD>(n);
-        if (lpNumberOfBytesWritten != nullptr)
-            *lpNumberOfBytesWritten = done;
     }
     return 1;
 }

@@ -30,8 +30,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);
 
-// Synchronous only: lpOverlapped must be null. Like ReadFile on a file, it
-// stops short only at end of file.
+// Synchronous only: lpOverlapped must be null and the count's place given.
+// Like ReadFile on a file, it stops short only at end of file.
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped);
 
