@@ -12,6 +12,11 @@ constexpr std::size_t SECTOR_SIZE = 512;
 // unfilled tail zero.
 using BootSector = std::array<unsigned char, SECTOR_SIZE>;
 
+// Where the run keeps its images. An uncached raw volume moves data straight
+// to and from the caller's buffer, and Windows then wants it aligned to the
+// device's sector size; 4096 covers every sector size in use.
+constexpr std::size_t SECTOR_ALIGNMENT = 4096;
+
 // x86 short jump over the parameter block, then a NOP: EB 3C lands on
 // offset 2 + 0x3C = 62, the first byte after the range taken from the volume.
 constexpr std::array<unsigned char, 3> JUMP_BYTES = {0xEB, 0x3C, 0x90};

@@ -5,7 +5,6 @@
 #include "win32_api.h"
 
 #include <cstdio>
-#include <string>
 
 namespace {
 
@@ -14,16 +13,16 @@ constexpr int EXIT_FAILED = 1;
 
 // Each progress line is left open for the next message to end, and is pushed
 // out at once so it shows before a slow drive starts to move.
-void Progress(const char *format, const std::string &text)
+void Progress(const char *format, const char *text)
 {
-    std::printf(format, text.c_str());
+    std::printf(format, text);
     // Output is best effort: the exit status is the run's answer.
     (void)std::fflush(stdout);
 }
 
-int Fail(const char *format, const std::string &path)
+int Fail(const char *format, const char *path)
 {
-    std::printf(format, path.c_str());
+    std::printf(format, path);
     return EXIT_FAILED;
 }
 
@@ -37,10 +36,11 @@ int RunInstaller(int argc, const char *const *argv)
         return EXIT_FAILED;
     }
 
-    const std::string bootProgramPath = argv[1];
-    const std::string volumePath = MakeVolumePath(argv[2][0]);
-    BootSector volumeSector{};
-    BootSector bootProgram{};
+    const char *const bootProgramPath = argv[1];
+    const VolumePath volumeName = MakeVolumePath(argv[2][0]);
+    const char *const volumePath = volumeName.data();
+    alignas(SECTOR_ALIGNMENT) BootSector volumeSector{};
+    alignas(SECTOR_ALIGNMENT) BootSector bootProgram{};
 
     Progress("Reading BPB from %s...", volumePath);
     TransferResult result = ReadSector(volumePath, FILE_SHARE_WRITE, volumeSector);

@@ -17,18 +17,18 @@ char UpperAscii(char c)
 
 } // namespace
 
-std::string MakeVolumePath(char drive)
+VolumePath MakeVolumePath(char drive)
 {
-    std::string path = "\\\\.\\x:";
+    // The drive character of an empty argument is its terminator, so the
+    // text then ends after the prefix.
+    VolumePath path = {'\\', '\\', '.', '\\', 'x', ':', '\0'};
     path[DRIVE_INDEX] = UpperAscii(drive);
-    // The drive character of an empty argument is its terminator, and the
-    // path ends there just as it would as C text.
-    return path.substr(0, path.find('\0'));
+    return path;
 }
 
-TransferResult ReadSector(const std::string &path, std::uint32_t shareMode, BootSector &sector)
+TransferResult ReadSector(const char *path, std::uint32_t shareMode, BootSector &sector)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return {TransferStatus::OpenFailed, 0};
 
@@ -39,9 +39,9 @@ TransferResult ReadSector(const std::string &path, std::uint32_t shareMode, Boot
     return {read != 0 ? TransferStatus::Done : TransferStatus::Failed, count};
 }
 
-TransferResult WriteSector(const std::string &path, const BootSector &sector)
+TransferResult WriteSector(const char *path, const BootSector &sector)
 {
-    HANDLE volume = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE volume = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (volume == INVALID_HANDLE_VALUE)
         return {TransferStatus::OpenFailed, 0};
 

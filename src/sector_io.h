@@ -6,9 +6,9 @@
 
 #include "boot_sector.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 enum class TransferStatus {
     Done,       // opened, moved, and (for a write) flushed and closed
@@ -21,16 +21,21 @@ struct TransferResult {
     std::size_t bytes; // what the read or write call reports it moved
 };
 
+// "\\.\X:" and its terminator.
+constexpr std::size_t VOLUME_PATH_SIZE = 7;
+using VolumePath = std::array<char, VOLUME_PATH_SIZE>;
+
 // "\\.\X:" for the drive character X, with a-z mapped to A-Z and every other
-// byte kept as it is. A NUL ends the text, leaving the bare prefix "\\.\".
-std::string MakeVolumePath(char drive);
+// byte kept as it is. A NUL drive character ends the text there, leaving the
+// bare prefix "\\.\".
+VolumePath MakeVolumePath(char drive);
 
 // One read of up to SECTOR_SIZE bytes from offset 0 of `path`; a short file
 // leaves the rest of `sector` as it was. On OpenFailed `sector` is untouched.
-TransferResult ReadSector(const std::string &path, std::uint32_t shareMode, BootSector &sector);
+TransferResult ReadSector(const char *path, std::uint32_t shareMode, BootSector &sector);
 
 // One write of SECTOR_SIZE bytes to offset 0 of `path`, which must exist,
 // flushed before the handle is closed so a late device error is not lost.
-TransferResult WriteSector(const std::string &path, const BootSector &sector);
+TransferResult WriteSector(const char *path, const BootSector &sector);
 
 #endif

@@ -1,6 +1,11 @@
 #include "fake_platform.h"
 
+#include "boot_sector.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -36,6 +41,13 @@ bool TakeFault(FakeCall call, const std::string &path, DWORD access, FakeFault &
     fault = planned;
     planned.call = FakeCall::None;
     return true;
+}
+
+// Uncached raw volumes want buffers aligned to their sector size.
+void ExpectAligned(LPCVOID buffer)
+{
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % SECTOR_ALIGNMENT, 0U) << "a transfer buffer is not aligned";
 }
 
 OpenFile *Find(HANDLE handle)
@@ -99,6 +111,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED /*lpOverlapped*/)
 {
+    ExpectAligned(lpBuffer);
     OpenFile *file = Find(hFile);
     if (file == nullptr)
         return 0;
@@ -118,6 +131,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED /*lpOverlapped*/)
 {
+    ExpectAligned(lpBuffer);
     OpenFile *file = Find(hFile);
     if (file == nullptr)
         return 0;

@@ -58,6 +58,8 @@ const RunCase RUN_CASES[] = {
      1, 1, After::Unchanged},
     {"VolumeReadFails", Fault(FakeCall::Read, VOLUME, 0, 0, 0), 512, READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1,
      After::Unchanged},
+    {"VolumeReadFailsYetReportsAWholeSector", Fault(FakeCall::Read, VOLUME, 0, 0, 512), 512,
+     READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1, After::Unchanged},
     {"VolumeReadStopsOneByteShort", Fault(FakeCall::Read, VOLUME, 0, 1, 511), 512,
      READING_BPB + "\nError reading \\\\.\\A:\n", 1, 1, After::Unchanged},
     {"VolumeReadFailsAfterPartOfTheSector", Fault(FakeCall::Read, VOLUME, 0, 0, 100), 512,

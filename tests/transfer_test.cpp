@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,18 @@ Bytes ReadFileBytes(const fs::path &path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A directory of its own, so that builds whose tests run side by side never
+// share one.
+fs::path MakeTemporaryDirectory(const std::string &name)
+{
+    std::random_device random;
+    for (;;) {
+        fs::path dir = fs::temp_directory_path() / ("tolmarix-" + name + "-" + std::to_string(random()));
+        if (fs::create_directory(dir))
+            return dir;
+    }
+}
+
 void PrintTo(const TransferCase &row, std::ostream *out)
 {
     *out << row.name;
@@ -73,9 +86,7 @@ TEST_P(Transfer, GivesTheExpectedResult)
 {
     const TransferCase &c = GetParam();
 
-    const fs::path dir = fs::temp_directory_path() / ("tolmarix-transfer-" + std::string(c.name));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = MakeTemporaryDirectory(c.name);
     fs::path path = dir / "file";
     const Bytes original = Pattern(c.fileSize, 7);
     if (c.target == Target::Directory)
@@ -88,8 +99,9 @@ TEST_P(Transfer, GivesTheExpectedResult)
     BootSector before{};
     before.fill(0xA5);
     BootSector sector = before;
+    const std::string name = path.string();
     const TransferResult result =
-        c.op == Op::Read ? ReadSector(path.string(), 0, sector) : WriteSector(path.string(), sector);
+        c.op == Op::Read ? ReadSector(name.c_str(), 0, sector) : WriteSector(name.c_str(), sector);
 
     EXPECT_EQ(result.status, ON_WINDOWS ? c.windowsStatus : c.status);
     EXPECT_EQ(result.bytes, c.bytes);

@@ -36,7 +36,9 @@ TEST_P(VolumePath, IsTheDeviceNameOfTheDrive)
 {
     // Like the run, take the first character, which is the terminator of an
     // empty argument.
-    EXPECT_EQ(MakeVolumePath(GetParam().driveArgument.c_str()[0]), GetParam().path);
+    const ::VolumePath path = MakeVolumePath(GetParam().driveArgument.c_str()[0]);
+    EXPECT_EQ(path.back(), '\0') << "the path is not terminated";
+    EXPECT_STREQ(path.data(), GetParam().path.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, VolumePath, testing::ValuesIn(PATH_CASES),

@@ -44,6 +44,13 @@ boot_program_path_with_spaces_and_percent_signs)
     cp boot.bin "$boot"
     args=("$boot" a)
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
+boot_program_named_in_cyrillic)
+    # No ANSI code page but UTF-8 holds this name: on Windows it opens only
+    # because the program runs in UTF-8, and it is echoed as typed.
+    boot='загрузка.bin'
+    cp boot.bin "$boot"
+    args=("$boot" a)
+    expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_of_100_bytes_is_padded)
     head -c 100 /dev/urandom > boot.bin
     args=(boot.bin a)
