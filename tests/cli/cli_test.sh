@@ -23,6 +23,7 @@ WRITING=$(writing boot.bin)
 boot=boot.bin
 image=unchanged
 expected_status=1
+inject=
 case $name in
 no_arguments)
     args=()
@@ -100,6 +101,43 @@ volume_readable_but_not_writable)
     chmod 444 vol.img
     args=(boot.bin a)
     expected=$WRITING'\nError opening \\\\.\\A:\n' ;;
+# Faults injected by strace into the system calls made on the volume, which
+# an image file never gives by itself.
+volume_read_fails_with_an_io_error)
+    inject=read:error=EIO
+    rm boot.bin && mkfifo boot.bin
+    args=(boot.bin a)
+    expected=$READING_BPB'\nError reading \\\\.\\A:\n' ;;
+volume_write_fails_with_an_io_error)
+    inject=write:error=EIO
+    args=(boot.bin a)
+    expected=$WRITING'\nError writing \\\\.\\A:\n' ;;
+write_moves_nothing)
+    inject=write:retval=0:when=1
+    args=(boot.bin a)
+    expected=$WRITING'\nError writing \\\\.\\A:\n' ;;
+flush_fails_with_an_io_error)
+    # The sector went out; only the flush after it failed.
+    inject=fsync:error=EIO
+    args=(boot.bin a)
+    expected=$WRITING'\nError writing \\\\.\\A:\n' image=installed ;;
+close_after_the_write_fails_with_an_io_error)
+    # The first close on the volume ends its read and may fail harmlessly.
+    inject=close:error=EIO:when=2
+    args=(boot.bin a)
+    expected=$WRITING'\nError writing \\\\.\\A:\n' image=installed ;;
+open_interrupted_once | read_interrupted_once | write_interrupted_once)
+    call=${name%%_*}
+    [ "$call" = open ] && call=openat
+    inject=$call:error=EINTR:when=1
+    args=(boot.bin a)
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
+flush_says_the_device_is_read_only | flush_says_the_device_cannot_sync)
+    # Nothing to sync is not a failure: the write itself went through.
+    inject=fsync:error=EROFS
+    [ "$name" = flush_says_the_device_cannot_sync ] && inject=fsync:error=EINVAL
+    args=(boot.bin a)
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
@@ -121,6 +159,17 @@ if [ "$name" = volume_readable_but_not_writable ] && [ "$(id -u)" = 0 ]; then
     bin=$dir/tolmarix-copy
     run() {
         timeout 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" "$@" > out.txt
+        status=$?
+        return $status
+    }
+fi
+
+if [ -n "$inject" ]; then
+    # Only calls on the volume, the link or what it points to, are touched.
+    need strace strace
+    strace -o /dev/null true 2> /dev/null || skip "strace can't trace here"
+    run() {
+        timeout 20 strace -f -o /dev/null -P '\\.\A:' -e inject="$inject" "$bin" "$@" > out.txt 2> strace.txt
         status=$?
         return $status
     }
