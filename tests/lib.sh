@@ -29,8 +29,12 @@ need() {
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
 chmod 755 "$dir"
+# A test that attaches a loop device sets loop_device, and only that one is
+# ever detached.
+loop_device=
 cleanup() {
     if [ "$platform" = wine ]; then rm -f "$WINEPREFIX/dosdevices/a::"; fi
+    if [ -n "$loop_device" ]; then losetup -d "$loop_device"; fi
     rm -rf "$dir"
 }
 trap cleanup EXIT
