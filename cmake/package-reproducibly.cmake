@@ -13,12 +13,12 @@ if(NOT CPACK_PACKAGE_FILES)
 endif()
 
 find_program(strip_nondeterminism strip-nondeterminism)
+set(unpacked ${CPACK_TOPLEVEL_DIRECTORY}/reproducible)
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(name ${package} NAME)
+  file(REMOVE_RECURSE ${unpacked})
   if(name MATCHES "\\.tar\\.gz$")
     # CPack packs a directory in the order the file system lists it.
-    set(unpacked ${CPACK_TOPLEVEL_DIRECTORY}/reproducible)
-    file(REMOVE_RECURSE ${unpacked})
     file(MAKE_DIRECTORY ${unpacked})
     execute_process(COMMAND tar -xzf ${package} -C ${unpacked} COMMAND_ERROR_IS_FATAL ANY)
     file(GLOB top RELATIVE ${unpacked} ${unpacked}/*)
@@ -26,16 +26,12 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
       COMMAND tar --sort=name --mtime=@${epoch} --owner=0 --group=0 --numeric-owner --format=gnu -cf - -C ${unpacked} ${top}
       COMMAND gzip -9n
       OUTPUT_FILE ${package} COMMAND_ERROR_IS_FATAL ANY)
-    file(REMOVE_RECURSE ${unpacked})
   elseif(name MATCHES "\\.deb$")
     # dpkg-deb itself packs in name order, with root as owner, and dates
     # the ar members and the files no later than SOURCE_DATE_EPOCH.
-    set(unpacked ${CPACK_TOPLEVEL_DIRECTORY}/reproducible)
-    file(REMOVE_RECURSE ${unpacked})
     execute_process(COMMAND dpkg-deb -R ${package} ${unpacked} COMMAND_ERROR_IS_FATAL ANY)
     execute_process(COMMAND env SOURCE_DATE_EPOCH=${epoch} dpkg-deb --root-owner-group -Zxz -b ${unpacked} ${package}
       OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-    file(REMOVE_RECURSE ${unpacked})
   elseif(strip_nondeterminism)
     # The .zip's entries carry the time they were packed.
     execute_process(COMMAND ${strip_nondeterminism} --type zip --timestamp ${epoch} ${package}
@@ -43,6 +39,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   else()
     message(WARNING "strip-nondeterminism is not installed (Debian package strip-nondeterminism): ${name} carries the time it was made")
   endif()
+  file(REMOVE_RECURSE ${unpacked})
 
   file(SHA256 ${package} hash)
   set(sums ${CPACK_PACKAGE_DIRECTORY}/SHA256SUMS)

@@ -55,14 +55,16 @@ unmap_drive_a() {
 }
 
 # Runs the program with the given arguments; standard output goes to out.txt
-# and the exit status to $status and the function's own status.
+# and the exit status to $status and the function's own status. Natively the
+# program runs under the command in `runner`, when a test sets one.
+runner=()
 run() {
     if [ "$platform" = wine ]; then
         # Windows ends console lines with CR LF; compare them as LF.
         timeout 60 wine "$bin" "$@" | sed 's/\r$//' > out.txt
         status=${PIPESTATUS[0]}
     else
-        timeout 20 "$bin" "$@" > out.txt
+        timeout 20 "${runner[@]}" "$bin" "$@" > out.txt
         status=$?
     fi
     return $status

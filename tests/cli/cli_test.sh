@@ -20,10 +20,12 @@ map_drive_a "$dir/vol.img"
 WRITING=$(writing boot.bin)
 
 # One row per case: arguments, setup, expected output, status and volume.
+args=(boot.bin a)
 boot=boot.bin
 image=unchanged
 expected_status=1
 inject=
+WRITE_FAILED=$WRITING'\nError writing \\\\.\\A:\n'
 case $name in
 no_arguments)
     args=()
@@ -35,7 +37,6 @@ three_arguments)
     args=(boot.bin a extra)
     expected=$BANNER$USAGE ;;
 installs_boot_program)
-    args=(boot.bin a)
     expected=$WRITING'\n' expected_status=0 image=installed ;;
 drive_in_upper_case_with_colon)
     args=(boot.bin A:)
@@ -54,17 +55,14 @@ boot_program_named_in_cyrillic)
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_of_100_bytes_is_padded)
     head -c 100 /dev/urandom > boot.bin
-    args=(boot.bin a)
     expected=$WRITING'\n' expected_status=0 image=installed ;;
 boot_program_of_2000_bytes_gives_its_first_sector)
     head -c 2000 /dev/urandom > boot.bin
-    args=(boot.bin a)
     expected=$WRITING'\n' expected_status=0 image=installed ;;
 volume_cannot_be_opened)
     # A FIFO: were the boot program opened, the run would block and time out.
     rm boot.bin && mkfifo boot.bin
     unmap_drive_a
-    args=(boot.bin a)
     expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
 empty_drive_argument)
     rm boot.bin && mkfifo boot.bin
@@ -73,7 +71,6 @@ empty_drive_argument)
 volume_shorter_than_a_sector)
     head -c 511 /dev/urandom > vol.img
     rm boot.bin && mkfifo boot.bin
-    args=(boot.bin a)
     expected=$READING_BPB'\nError reading \\\\.\\A:\n' ;;
 boot_program_missing)
     boot=missing.bin
@@ -95,54 +92,42 @@ progress_shows_while_the_volume_is_slow)
     mkfifo slow.vol
     map_drive_a "$dir/slow.vol"
     head -c 512 vol.img > vol.512
-    args=(boot.bin a)
     expected=$WRITING'\n' expected_status=0 image=none ;;
 volume_readable_but_not_writable)
     chmod 444 vol.img
-    args=(boot.bin a)
     expected=$WRITING'\nError opening \\\\.\\A:\n' ;;
 # Faults injected by strace into the system calls made on the volume, which
 # an image file never gives by itself.
 volume_read_fails_with_an_io_error)
     inject=read:error=EIO
     rm boot.bin && mkfifo boot.bin
-    args=(boot.bin a)
     expected=$READING_BPB'\nError reading \\\\.\\A:\n' ;;
 volume_write_fails_with_an_io_error)
-    inject=write:error=EIO
-    args=(boot.bin a)
-    expected=$WRITING'\nError writing \\\\.\\A:\n' ;;
+    inject=write:error=EIO expected=$WRITE_FAILED ;;
 write_moves_nothing)
-    inject=write:retval=0:when=1
-    args=(boot.bin a)
-    expected=$WRITING'\nError writing \\\\.\\A:\n' ;;
+    inject=write:retval=0:when=1 expected=$WRITE_FAILED ;;
 flush_fails_with_an_io_error)
     # The sector went out; only the flush after it failed.
-    inject=fsync:error=EIO
-    args=(boot.bin a)
-    expected=$WRITING'\nError writing \\\\.\\A:\n' image=installed ;;
+    inject=fsync:error=EIO expected=$WRITE_FAILED image=installed ;;
 close_after_the_write_fails_with_an_io_error)
     # The first close on the volume ends its read and may fail harmlessly.
-    inject=close:error=EIO:when=2
-    args=(boot.bin a)
-    expected=$WRITING'\nError writing \\\\.\\A:\n' image=installed ;;
-open_interrupted_once | read_interrupted_once | write_interrupted_once)
-    call=${name%%_*}
-    [ "$call" = open ] && call=openat
-    inject=$call:error=EINTR:when=1
-    args=(boot.bin a)
-    expected=$WRITING'\n' expected_status=0 image=installed ;;
-flush_says_the_device_is_read_only | flush_says_the_device_cannot_sync)
-    # Nothing to sync is not a failure: the write itself went through.
-    inject=fsync:error=EROFS
-    [ "$name" = flush_says_the_device_cannot_sync ] && inject=fsync:error=EINVAL
-    args=(boot.bin a)
-    expected=$WRITING'\n' expected_status=0 image=installed ;;
+    inject=close:error=EIO:when=2 expected=$WRITE_FAILED image=installed ;;
+# A call interrupted once is made again, and the run succeeds.
+open_interrupted_once)
+    inject=openat:error=EINTR:when=1 expected=$WRITING'\n' expected_status=0 image=installed ;;
+read_interrupted_once)
+    inject=read:error=EINTR:when=1 expected=$WRITING'\n' expected_status=0 image=installed ;;
+write_interrupted_once)
+    inject=write:error=EINTR:when=1 expected=$WRITING'\n' expected_status=0 image=installed ;;
+# Nothing to sync is not a failure: the write itself went through.
+flush_says_the_device_is_read_only)
+    inject=fsync:error=EROFS expected=$WRITING'\n' expected_status=0 image=installed ;;
+flush_says_the_device_cannot_sync)
+    inject=fsync:error=EINVAL expected=$WRITING'\n' expected_status=0 image=installed ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
-    args=(boot.bin a)
-    expected=$WRITING'\nError writing \\\\.\\A:\n' image=none ;;
+    expected=$WRITE_FAILED image=none ;;
 *)
     echo "unknown case: $name"
     exit 1 ;;
@@ -157,11 +142,7 @@ if [ "$name" = volume_readable_but_not_writable ] && [ "$(id -u)" = 0 ]; then
     need setpriv util-linux
     cp "$bin" ./tolmarix-copy
     bin=$dir/tolmarix-copy
-    run() {
-        timeout 20 setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" "$@" > out.txt
-        status=$?
-        return $status
-    }
+    runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 
 if [ -n "$inject" ]; then
@@ -170,11 +151,7 @@ if [ -n "$inject" ]; then
     strace -o /dev/null true 2> /dev/null || skip "strace can't trace here"
     # LeakSanitizer can't work under ptrace; the other rows look for leaks.
     export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
-    run() {
-        timeout 20 strace -f -o /dev/null -P '\\.\A:' -e inject="$inject" "$bin" "$@" > out.txt 2> strace.txt
-        status=$?
-        return $status
-    }
+    runner=(strace -f -o /dev/null -P '\\.\A:' -e inject="$inject")
 fi
 
 # wait_for_output FORMAT: waits up to ten seconds for out.txt to be exactly

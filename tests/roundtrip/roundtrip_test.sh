@@ -33,14 +33,13 @@ export MTOOLS_SKIP_CHECK=1
 
 losetup_options=()
 case $name in
-floppy) fat=12 kib=1440 kind=floppy ;;
+floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
-loop) fat=12 kib=1440 kind=floppy losetup_options=(--show) ;;
-loop_4096) fat=12 kib=1440 kind=floppy losetup_options=(--show --sector-size 4096) ;;
-loop_read_only) fat=12 kib=1440 kind=floppy losetup_options=(--show --read-only) ;;
+loop_4096) fat=12 kib=1440 kind=floppy losetup_options=(--sector-size 4096) ;;
+loop_read_only) fat=12 kib=1440 kind=floppy losetup_options=(--read-only) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
-if [ ${#losetup_options[@]} != 0 ]; then
+if [[ $name == loop* ]]; then
     [ "$(id -u)" = 0 ] || skip "loop devices need root"
     need losetup util-linux
 fi
@@ -57,8 +56,8 @@ cp vol.img formatted.img
 
 # The volume is the image itself, or a loop device backed by it.
 volume=$dir/vol.img
-if [ ${#losetup_options[@]} != 0 ]; then
-    loop_device=$(losetup -f "${losetup_options[@]}" vol.img) || skip "no loop device could be attached"
+if [[ $name == loop* ]]; then
+    loop_device=$(losetup -f --show "${losetup_options[@]}" vol.img) || skip "no loop device could be attached"
     volume=$loop_device
 fi
 
@@ -75,15 +74,11 @@ fi
 expect_output "$(writing hello_boot.bin)"'\n'
 expect_status 0
 
-# Only sector 0 changed, and it is the sample with the volume's own block.
+# Only sector 0 changed, and it is the sample with the volume's own block
+# (bytes 11..61 of the formatted volume).
 installed_image formatted.img hello_boot.bin
 if ! cmp "$volume" expected.img; then
     echo "FAIL: the volume is not the formatted one with the sample in sector 0"
-    failed=1
-fi
-if ! cmp -s <(dd if="$volume" bs=1 skip=11 count=51 status=none) \
-            <(dd if=formatted.img bs=1 skip=11 count=51 status=none); then
-    echo "FAIL: bytes 11..61 are not the formatted volume's own"
     failed=1
 fi
 
