@@ -1,6 +1,7 @@
 #include "installer.h"
 
 #include "boot_sector.h"
+#include "console.h"
 #include "sector_io.h"
 #include "win32_api.h"
 
@@ -15,14 +16,14 @@ constexpr int EXIT_FAILED = 1;
 // out at once so it shows before a slow drive starts to move.
 void Progress(const char *format, const char *text)
 {
-    std::printf(format, text);
+    WriteOutput(format, text);
     // Output is best effort: the exit status is the run's answer.
     (void)std::fflush(stdout);
 }
 
 int Fail(const char *format, const char *path)
 {
-    std::printf(format, path);
+    WriteOutput(format, path);
     return EXIT_FAILED;
 }
 
@@ -30,9 +31,9 @@ int Fail(const char *format, const char *path)
 
 int RunInstaller(int argc, const char *const *argv)
 {
-    std::printf("TOLMARIX - Writes a boot sector from a file (Win32 version).\n");
+    WriteOutput("TOLMARIX - Writes a boot sector from a file (Win32 version).\n", "");
     if (argc != 3) {
-        std::printf("Usage: tolmarix bootprogram drive\n\n");
+        WriteOutput("Usage: tolmarix bootprogram drive\n\n", "");
         return EXIT_FAILED;
     }
 
@@ -68,6 +69,6 @@ int RunInstaller(int argc, const char *const *argv)
     if (result.status != TransferStatus::Done || result.bytes != SECTOR_SIZE)
         return Fail("\nError writing %s\n", volumePath);
 
-    std::printf("\n");
+    WriteOutput("\n", "");
     return EXIT_OK;
 }

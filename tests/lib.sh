@@ -56,9 +56,31 @@ unmap_drive_a() {
 
 # Runs the program with the given arguments; standard output goes to out.txt
 # and the exit status to $status and the function's own status. Natively the
-# program runs under the command in `runner`, when a test sets one.
+# program runs under the command in `runner`, when a test sets one. With
+# console=1 its standard output is a pseudo-terminal, which Wine makes a
+# console; the terminal's control sequences and carriage returns are taken
+# out. With closed=1 it runs with standard input, output and error closed.
 runner=()
+console=0
+closed=0
 run() {
+    local command=("${runner[@]}" "$bin" "$@")
+    if [ "$platform" = wine ]; then command=(wine "$bin" "$@"); fi
+    if [ "$console" = 1 ]; then
+        need script bsdutils
+        # Wine's own messages go to standard error, kept off the terminal.
+        script -qec "$(printf '%q ' timeout 60 "${command[@]}") 2> stderr.txt" /dev/null < /dev/null > terminal.txt
+        status=$?
+        # A cursor move forward stands for that many spaces.
+        perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' terminal.txt > out.txt
+        return $status
+    fi
+    if [ "$closed" = 1 ]; then
+        timeout 20 "${command[@]}" <&- >&- 2>&-
+        status=$?
+        : > out.txt
+        return $status
+    fi
     if [ "$platform" = wine ]; then
         # Windows ends console lines with CR LF; compare them as LF.
         timeout 60 wine "$bin" "$@" | sed 's/\r$//' > out.txt

@@ -53,6 +53,14 @@ boot_program_named_in_cyrillic)
     cp boot.bin "$boot"
     args=("$boot" a)
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
+boot_program_named_in_chinese_on_a_console)
+    # On a Windows console the name must go out as UTF-16 to read right;
+    # the C run-time's narrow output would garble it.
+    boot='引导.bin'
+    cp boot.bin "$boot"
+    args=("$boot" a)
+    console=1
+    expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_of_100_bytes_is_padded)
     head -c 100 /dev/urandom > boot.bin
     expected=$WRITING'\n' expected_status=0 image=installed ;;
@@ -63,6 +71,10 @@ volume_cannot_be_opened)
     # A FIFO: were the boot program opened, the run would block and time out.
     rm boot.bin && mkfifo boot.bin
     unmap_drive_a
+    expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
+volume_link_dangles)
+    rm boot.bin && mkfifo boot.bin
+    map_drive_a "$dir/unplugged.img"
     expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
 empty_drive_argument)
     rm boot.bin && mkfifo boot.bin
@@ -86,6 +98,15 @@ boot_program_is_a_directory)
     else
         expected=$(reading_boot bootdir)'\nError reading bootdir\n'
     fi ;;
+# Another Windows program holds a file open, so opening it without sharing
+# fails: cmd keeps what it redirects into ping open until ping ends.
+boot_program_held_open_by_another_program)
+    held=boot.bin held_as=boot.bin
+    expected=$(reading_boot boot.bin)'\nError opening boot.bin\n' ;;
+volume_held_open_by_another_program)
+    rm boot.bin && mkfifo boot.bin
+    held=vol.img held_as='\\.\A:'
+    expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
 progress_shows_while_the_volume_is_slow)
     # A FIFO stands in for a slow drive: the run waits in each open until we
     # answer, and each progress line must be out before it waits.
@@ -93,9 +114,27 @@ progress_shows_while_the_volume_is_slow)
     map_drive_a "$dir/slow.vol"
     head -c 512 vol.img > vol.512
     expected=$WRITING'\n' expected_status=0 image=none ;;
+boot_program_arrives_through_a_pipe_in_two_pieces)
+    # A read of a pipe gives what has arrived so far; the rest must be
+    # waited for, or the sector is installed cut short.
+    mkfifo pipe.bin
+    timeout 20 sh -c '{ head -c 200 boot.bin; sleep 0.5; tail -c +201 boot.bin; } > pipe.bin' > /dev/null 2>&1 &
+    args=(pipe.bin a)
+    expected=$(writing pipe.bin)'\n' expected_status=0 image=installed ;;
+standard_input_output_and_error_closed)
+    # The opens then take descriptors 0 to 2, so a message printed while
+    # the volume is open would land in it; the whole image is checked.
+    closed=1
+    expected='' expected_status=0 image=installed ;;
 volume_readable_but_not_writable)
     chmod 444 vol.img
+    as_nobody=1
     expected=$WRITING'\nError opening \\\\.\\A:\n' ;;
+volume_not_readable)
+    chmod 222 vol.img
+    rm boot.bin && mkfifo boot.bin
+    as_nobody=1
+    expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
 # Faults injected by strace into the system calls made on the volume, which
 # an image file never gives by itself.
 volume_read_fails_with_an_io_error)
@@ -136,8 +175,8 @@ esac
 cp vol.img vol.orig
 if [ -f "$boot" ]; then cp "$boot" boot.orig; fi
 
-if [ "$name" = volume_readable_but_not_writable ] && [ "$(id -u)" = 0 ]; then
-    # Root may write a read-only file; run as nobody so the permission holds.
+if [ "${as_nobody:-0}" = 1 ] && [ "$(id -u)" = 0 ]; then
+    # Root may read and write any file; run as nobody so the permission holds.
     [ "$platform" = posix ] || skip "needs privileges dropped, which wine can't do here"
     need setpriv util-linux
     cp "$bin" ./tolmarix-copy
@@ -168,7 +207,26 @@ wait_for_output() {
     failed=1
 }
 
-if [ "$name" = progress_shows_while_the_volume_is_slow ]; then
+# is_open FILE: whether any process has FILE open.
+is_open() {
+    local link
+    for link in /proc/[0-9]*/fd/*; do
+        [ "$(readlink "$link" 2> /dev/null)" = "$dir/$1" ] && return 0
+    done
+    return 1
+}
+
+if [ -n "${held:-}" ]; then
+    timeout 60 wine cmd /c "ping -n 8 127.0.0.1 < $held_as > nul" > /dev/null 2>&1 &
+    holder=$!
+    for _ in $(seq 1 150); do
+        if is_open "$held"; then break; fi
+        sleep 0.2
+    done
+    is_open "$held" || { echo "FAIL: no other program came to hold $held open"; failed=1; }
+    run "${args[@]}"
+    wait $holder
+elif [ "$name" = progress_shows_while_the_volume_is_slow ]; then
     run "${args[@]}" &
     pid=$!
     wait_for_output "$READING_BPB"
