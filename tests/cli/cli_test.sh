@@ -25,6 +25,7 @@ boot=boot.bin
 image=unchanged
 expected_status=1
 inject=
+inject_path='\\.\A:'
 WRITE_FAILED=$WRITING'\nError writing \\\\.\\A:\n'
 case $name in
 no_arguments)
@@ -130,6 +131,10 @@ volume_readable_but_not_writable)
     chmod 444 vol.img
     as_nobody=1
     expected=$WRITING'\nError opening \\\\.\\A:\n' ;;
+boot_program_not_readable)
+    chmod 200 boot.bin
+    as_nobody=1
+    expected=$(reading_boot boot.bin)'\nError opening boot.bin\n' ;;
 volume_not_readable)
     chmod 222 vol.img
     rm boot.bin && mkfifo boot.bin
@@ -141,6 +146,9 @@ volume_read_fails_with_an_io_error)
     inject=read:error=EIO
     rm boot.bin && mkfifo boot.bin
     expected=$READING_BPB'\nError reading \\\\.\\A:\n' ;;
+boot_program_read_fails_with_an_io_error)
+    inject=read:error=EIO inject_path=boot.bin
+    expected=$(reading_boot boot.bin)'\nError reading boot.bin\n' ;;
 volume_write_fails_with_an_io_error)
     inject=write:error=EIO expected=$WRITE_FAILED ;;
 write_moves_nothing)
@@ -185,12 +193,13 @@ if [ "${as_nobody:-0}" = 1 ] && [ "$(id -u)" = 0 ]; then
 fi
 
 if [ -n "$inject" ]; then
-    # Only calls on the volume, the link or what it points to, are touched.
+    # Only calls on the volume, the link or what it points to, are touched,
+    # or on the file a row names.
     need strace strace
     strace -o /dev/null true 2> /dev/null || skip "strace can't trace here"
     # LeakSanitizer can't work under ptrace; the other rows look for leaks.
     export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
-    runner=(strace -f -o /dev/null -P '\\.\A:' -e inject="$inject")
+    runner=(strace -f -o /dev/null -P "$inject_path" -e inject="$inject")
 fi
 
 # wait_for_output FORMAT: waits up to ten seconds for out.txt to be exactly
