@@ -6,6 +6,7 @@
 #    packages gets each package's line.
 # CPack sets CPACK_PACKAGE_FILES only for the scripts it runs afterwards.
 set(epoch ${CPACK_SOURCE_DATE_EPOCH})
+include(${CMAKE_CURRENT_LIST_DIR}/sha256sums.cmake)
 
 if(NOT CPACK_PACKAGE_FILES)
   execute_process(COMMAND find ${CPACK_TEMPORARY_DIRECTORY} -exec touch -h -d @${epoch} {} + COMMAND_ERROR_IS_FATAL ANY)
@@ -41,15 +42,5 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   endif()
   file(REMOVE_RECURSE ${unpacked})
 
-  file(SHA256 ${package} hash)
-  set(sums ${CPACK_PACKAGE_DIRECTORY}/SHA256SUMS)
-  set(lines "")
-  if(EXISTS ${sums})
-    file(STRINGS ${sums} lines)
-    list(FILTER lines EXCLUDE REGEX "  ${name}$")
-  endif()
-  list(APPEND lines "${hash}  ${name}")
-  list(SORT lines)
-  list(JOIN lines "\n" lines)
-  file(WRITE ${sums} "${lines}\n")
+  tolmarix_add_to_sha256sums(${package} ${CPACK_PACKAGE_DIRECTORY})
 endforeach()

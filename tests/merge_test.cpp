@@ -36,7 +36,7 @@ void PrintTo(const MergeCase &row, std::ostream *out)
 
 class Merge : public testing::TestWithParam<MergeCase> {};
 
-TEST_P(Merge, BuildsJumpThenOemNameThenVolumeParameterBlockThenBootCode)
+TEST_P(Merge, Sector)
 {
     const MergeCase &c = GetParam();
     const BootSector bootProgram = Pattern(c.bootSeed, c.bootFilled);

@@ -91,7 +91,7 @@ void PrintTo(const RunCase &row, std::ostream *out)
 
 class RunWithFakePlatform : public testing::TestWithParam<RunCase> {};
 
-TEST_P(RunWithFakePlatform, ReportsAndEndsAsExpected)
+TEST_P(RunWithFakePlatform, Run)
 {
     const RunCase &c = GetParam();
     const Bytes volume = Pattern(1024, 7);
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, RunWithFakePlatform, testing::ValuesIn(RUN_CASE
                          [](const testing::TestParamInfo<RunCase> &row) { return row.param.name; });
 
 // The three opens of a run, in order, with the access and sharing each needs.
-TEST(RunWithFakePlatform, OpensTheVolumeThenTheBootProgramThenTheVolumeForWriting)
+TEST(RunWithFakePlatform, OpensVolumeThenBootProgramThenVolumeForWriting)
 {
     FakeReset();
     FakeAddFile(VOLUME, Pattern(512, 3));

@@ -82,7 +82,7 @@ void PrintTo(const TransferCase &row, std::ostream *out)
 
 class Transfer : public testing::TestWithParam<TransferCase> {};
 
-TEST_P(Transfer, GivesTheExpectedResult)
+TEST_P(Transfer, Result)
 {
     const TransferCase &c = GetParam();
 

@@ -32,7 +32,7 @@ void PrintTo(const PathCase &row, std::ostream *out)
 
 class VolumePath : public testing::TestWithParam<PathCase> {};
 
-TEST_P(VolumePath, IsTheDeviceNameOfTheDrive)
+TEST_P(VolumePath, Text)
 {
     // Like the run, take the first character, which is the terminator of an
     // empty argument.
