@@ -20,7 +20,6 @@ org 0
 %ifndef KERNEL_SIZE
 %define KERNEL_SIZE 24576
 %endif
-SERIAL_PORT     equ 0x3F8        ; COM1
 LOAD_SEGMENT    equ 0x1000
 
 ; The filler byte at offset I of the file.
@@ -30,17 +29,19 @@ start:
         mov ax, cs
         mov ds, ax
         cld
-        mov [drive], dl
+        push dx                  ; DL: the drive the loader hands on
         call serial_init
+        pop dx
 
-        mov si, greeting
-        call print
-        mov al, [drive]          ; the drive, in hexadecimal
+        ; The drive number, in hexadecimal, goes into the greeting.
+        mov al, dl
         shr al, 4
-        call put_hex_digit
-        mov al, [drive]
-        call put_hex_digit
-        mov si, end_of_line
+        call hex_digit
+        mov [drive_digits], al
+        mov al, dl
+        call hex_digit
+        mov [drive_digits + 1], al
+        mov si, greeting
         call print
 
         ; Check every filler byte against what its offset says it must be.
@@ -72,76 +73,48 @@ start:
         hlt
         jmp .halt
 
-; 9600 baud, 8 data bits, no parity, one stop bit, no interrupts.
+; COM1 at 9600 baud, 8 data bits, no parity, one stop bit, through the BIOS.
 serial_init:
-        mov dx, SERIAL_PORT + 1
-        xor al, al
-        out dx, al               ; no interrupts
-        mov dx, SERIAL_PORT + 3
-        mov al, 0x80
-        out dx, al               ; divisor latch on
-        mov dx, SERIAL_PORT
-        mov al, 12
-        out dx, al               ; 115200 / 12 = 9600 baud
-        inc dx
-        xor al, al
-        out dx, al
-        mov dx, SERIAL_PORT + 3
-        mov al, 0x03
-        out dx, al               ; 8N1, divisor latch off
+        mov ax, 0x00E3
+        xor dx, dx
+        int 0x14
         ret
 
-; Writes the low four bits of AL as a hexadecimal digit.
-put_hex_digit:
+; AL's low four bits as a hexadecimal digit, in AL.
+hex_digit:
         and al, 0x0F
         add al, '0'
         cmp al, '9'
-        jbe put_char
+        jbe .done
         add al, 'A' - '9' - 1
-        jmp put_char
+.done:
+        ret
 
-; Prints the NUL-terminated text at DS:SI.
+; Prints the NUL-terminated text at DS:SI on the screen and on COM1, through
+; the BIOS.
 print:
         lodsb
         test al, al
         jz .done
-        call put_char
+        pusha
+        mov ah, 0x0E             ; teletype output, on page 0
+        xor bx, bx
+        int 0x10
+        popa
+        pusha
+        mov ah, 0x01             ; send AL on COM1
+        xor dx, dx
+        int 0x14
+        popa
         jmp print
 .done:
         ret
 
-; Writes AL to the screen and to the serial port.
-put_char:
-        push ax
-        push bx
-        push dx
-        mov ah, 0x0E             ; teletype output
-        mov bx, 0x0007
-        int 0x10
-        pop dx
-        pop bx
-        pop ax
-        push ax
-        push dx
-        mov ah, al
-        mov dx, SERIAL_PORT + 5  ; line status
-.wait:
-        in al, dx
-        test al, 0x20            ; transmitter holding register empty
-        jz .wait
-        mov dx, SERIAL_PORT
-        mov al, ah
-        out dx, al
-        pop dx
-        pop ax
-        ret
-
 greeting:    db "Hello from the TOLMARIX sample kernel.", 13, 10
-             db "Booted from BIOS drive 0x", 0
-end_of_line: db 13, 10, 0
+             db "Booted from BIOS drive 0x"
+drive_digits: db "??", 13, 10, 0
 intact:      db "All ", %str(KERNEL_SIZE), " bytes of KERNEL.BIN are in place.", 13, 10, 0
 damaged:     db "KERNEL.BIN was not loaded whole and in order.", 13, 10, 0
-drive:       db 0
 
 filler:
 %assign offset filler - $$
