@@ -64,29 +64,25 @@ runner=()
 console=0
 closed=0
 run() {
-    local command=("${runner[@]}" "$bin" "$@")
-    if [ "$platform" = wine ]; then command=(wine "$bin" "$@"); fi
+    local command=(timeout 20 "${runner[@]}" "$bin" "$@")
+    if [ "$platform" = wine ]; then command=(timeout 60 wine "$bin" "$@"); fi
     if [ "$console" = 1 ]; then
         need script bsdutils
         # Wine's own messages go to standard error, kept off the terminal.
-        script -qec "$(printf '%q ' timeout 60 "${command[@]}") 2> stderr.txt" /dev/null < /dev/null > terminal.txt
+        script -qec "$(printf '%q ' "${command[@]}") 2> stderr.txt" /dev/null < /dev/null > terminal.txt
         status=$?
         # A cursor move forward stands for that many spaces.
         perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' terminal.txt > out.txt
-        return $status
-    fi
-    if [ "$closed" = 1 ]; then
-        timeout 20 "${command[@]}" <&- >&- 2>&-
+    elif [ "$closed" = 1 ]; then
+        "${command[@]}" <&- >&- 2>&-
         status=$?
         : > out.txt
-        return $status
-    fi
-    if [ "$platform" = wine ]; then
+    elif [ "$platform" = wine ]; then
         # Windows ends console lines with CR LF; compare them as LF.
-        timeout 60 wine "$bin" "$@" | sed 's/\r$//' > out.txt
+        "${command[@]}" | sed 's/\r$//' > out.txt
         status=${PIPESTATUS[0]}
     else
-        timeout 20 "${runner[@]}" "$bin" "$@" > out.txt
+        "${command[@]}" > out.txt
         status=$?
     fi
     return $status

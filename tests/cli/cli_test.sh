@@ -19,6 +19,13 @@ head -c 512 /dev/urandom > boot.bin
 map_drive_a "$dir/vol.img"
 WRITING=$(writing boot.bin)
 
+# name_boot_program NAME: the boot program goes by NAME in the row's run.
+name_boot_program() {
+    boot=$1
+    cp boot.bin "$boot"
+    args=("$boot" a)
+}
+
 # One row per case: arguments, setup, expected output, status and volume.
 args=(boot.bin a)
 boot=boot.bin
@@ -43,23 +50,17 @@ drive_in_upper_case_with_colon)
     args=(boot.bin A:)
     expected=$WRITING'\n' expected_status=0 image=installed ;;
 boot_program_path_with_spaces_and_percent_signs)
-    boot='my boot %s %d%%.bin'
-    cp boot.bin "$boot"
-    args=("$boot" a)
+    name_boot_program 'my boot %s %d%%.bin'
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_named_in_cyrillic)
     # No ANSI code page but UTF-8 holds this name: on Windows it opens only
     # because the program runs in UTF-8, and it is echoed as typed.
-    boot='загрузка.bin'
-    cp boot.bin "$boot"
-    args=("$boot" a)
+    name_boot_program 'загрузка.bin'
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_named_in_chinese_on_a_console)
     # On a Windows console the name must go out as UTF-16 to read right;
     # the C run-time's narrow output would garble it.
-    boot='引导.bin'
-    cp boot.bin "$boot"
-    args=("$boot" a)
+    name_boot_program '引导.bin'
     console=1
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_of_100_bytes_is_padded)

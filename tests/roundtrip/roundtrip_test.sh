@@ -49,24 +49,32 @@ need mcopy mtools
 need qemu-system-i386 qemu-system-x86
 export MTOOLS_SKIP_CHECK=1
 
-# One row per case: the volume, the boot program, and what it must print.
+# A label made up here, so no text in the program or this test can match it.
+label=T$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
+LOADED="All $(stat -c %s "$examples/kernel.bin") bytes of KERNEL.BIN are in place."
+
+# One row per case: the volume, the boot program, and the last line it must
+# print on the serial port. A row that names a BIOS drive gets KERNEL.BIN,
+# which must say it was handed that drive.
 losetup_options=()
 mkfs_options=()
 boot=hello_boot.bin
-kernel=
+greeting="Volume label: [$(printf '%-11s' "$label")]"
+drive=
 partition=0
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
 loop_4096) fat=12 kib=1440 kind=floppy losetup_options=(--sector-size 4096) ;;
 loop_read_only) fat=12 kib=1440 kind=floppy losetup_options=(--read-only) ;;
-loader_floppy) fat=12 kib=1440 kind=floppy boot=fat_loader.bin kernel=KERNEL.BIN drive=00 ;;
-loader_fat16_fragmented) fat=16 kib=16384 kind=disk boot=fat_loader.bin kernel=KERNEL.BIN drive=80 mkfs_options=(-s 4) ;;
-loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin ;;
+loader_floppy) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 ;;
+loader_fat16_fragmented)
+    fat=16 kib=16384 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 4) ;;
+loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" ;;
 loader_partition)
     # 35 MiB from sector 2048; the parameter block says so in its hidden
     # sectors, which the loader adds to every read.
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin kernel=KERNEL.BIN drive=80 partition=1
+    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
     mkfs_options=(-s 2 -h 2048) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
@@ -79,23 +87,21 @@ if [ $partition = 1 ]; then
     need nasm nasm
 fi
 
-# A label made up here, so no text in the program or this test can match it.
-label=T$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
 mkfs.fat -C "${mkfs_options[@]}" -F "$fat" -n "$label" vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
 
 printf 'Hello, volume.\r\n' > hello.txt
 head -c 70000 /dev/urandom > data.bin
 mcopy -i vol.img hello.txt data.bin :: && mmd -i vol.img ::/SUB && mcopy -i vol.img hello.txt ::/SUB/NESTED.TXT ||
     { echo "FAIL: mtools could not fill the volume"; exit 1; }
-if [ -n "$kernel" ]; then
+if [ -n "$drive" ]; then
     # Holes on purpose: two small files, deleted once the kernel is on its
     # way, leave it in three pieces with other files' clusters between.
     head -c 1000 /dev/urandom > gap.bin
     mcopy -i vol.img gap.bin ::/GAP1.BIN && mcopy -i vol.img hello.txt ::/KEEP1.TXT &&
         mcopy -i vol.img gap.bin ::/GAP2.BIN && mcopy -i vol.img hello.txt ::/KEEP2.TXT &&
-        mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN && mcopy -i vol.img "$examples/kernel.bin" "::/$kernel" ||
+        mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN && mcopy -i vol.img "$examples/kernel.bin" ::/KERNEL.BIN ||
         { echo "FAIL: mtools could not copy the kernel"; exit 1; }
-    mshowfat -i vol.img "::/$kernel" > chain.txt
+    mshowfat -i vol.img ::/KERNEL.BIN > chain.txt
     pieces=$(grep -o '<[0-9-]*>' chain.txt | wc -l)
     echo "KERNEL.BIN's clusters: $(cat chain.txt)"
     [ "$pieces" -ge 3 ] || { echo "FAIL: the kernel is in $pieces pieces, not 3 or more"; failed=1; }
@@ -162,16 +168,6 @@ if ! grep -qx " Volume label is $label" mlabel.txt; then
 fi
 
 # Boot it, and wait a bounded time for the last line the sample prints.
-# The kernel also names the drive it was handed, on the line before.
-drive_line=
-if [ -n "$kernel" ]; then
-    greeting="All $(stat -c %s "$examples/kernel.bin") bytes of KERNEL.BIN are in place."
-    drive_line="Booted from BIOS drive 0x$drive"
-elif [ "$boot" = fat_loader.bin ]; then
-    greeting="No KERNEL.BIN"
-else
-    greeting="Volume label: [$(printf '%-11s' "$label")]"
-fi
 booted=$volume
 if [ $partition = 1 ]; then booted=$dir/disk.img; fi
 if "$here/../../scripts/boot-in-qemu" "$booted" "$kind" "$greeting" > serial.txt; then
@@ -182,7 +178,7 @@ else
     cat serial.txt
     failed=1
 fi
-if [ -n "$drive_line" ] && ! grep -qx "$drive_line" serial.txt; then
+if [ -n "$drive" ] && ! grep -qx "Booted from BIOS drive 0x$drive" serial.txt; then
     echo "FAIL: the kernel was not handed BIOS drive 0x$drive"
     failed=1
 fi
