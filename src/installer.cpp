@@ -31,8 +31,11 @@ int Fail(const char *format, const char *path)
 
 int RunInstaller(int argc, const char *const *argv)
 {
+    StartOutput();
     WriteOutput("TOLMARIX - Writes a boot sector from a file (Win32 version).\n", "");
-    if (argc != 3) {
+    // A file name given as the drive would otherwise name the drive of its
+    // first letter, and that volume would be written.
+    if (argc != 3 || !IsDriveArgument(argv[2])) {
         WriteOutput("Usage: tolmarix bootprogram drive\n\n", "");
         return EXIT_FAILED;
     }

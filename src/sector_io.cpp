@@ -17,6 +17,16 @@ char UpperAscii(char c)
 
 } // namespace
 
+bool IsDriveArgument(const char *argument)
+{
+    if (argument[0] == '\0' || argument[1] == '\0')
+        return true;
+    if (argument[1] != ':')
+        return false;
+    const char separator = argument[2];
+    return separator == '\0' || ((separator == '\\' || separator == '/') && argument[3] == '\0');
+}
+
 VolumePath MakeVolumePath(char drive)
 {
     // The drive character of an empty argument is its terminator, so the

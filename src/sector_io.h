@@ -25,6 +25,12 @@ struct TransferResult {
 constexpr std::size_t VOLUME_PATH_SIZE = 7;
 using VolumePath = std::array<char, VOLUME_PATH_SIZE>;
 
+// Whether `argument` can be taken as a drive: empty, one byte, that byte and a
+// colon, or those and a backslash or slash ("E:\" as Explorer shows a drive).
+// Anything else is a file name or a path given by mistake, and must not be
+// taken for whatever drive its first character happens to name.
+bool IsDriveArgument(const char *argument);
+
 // "\\.\X:" for the drive character X, with a-z mapped to A-Z and every other
 // byte kept as it is. A NUL drive character ends the text there, leaving the
 // bare prefix "\\.\".

@@ -30,24 +30,32 @@ need() {
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
 chmod 755 "$dir"
 # A test that attaches a loop device sets loop_device, and only that one is
-# ever detached.
+# ever detached (its partitions go with it).
 loop_device=
+mapped_drives=()
 cleanup() {
-    if [ "$platform" = wine ]; then rm -f "$WINEPREFIX/dosdevices/a::"; fi
+    if [ "$platform" = wine ]; then
+        for letter in "${mapped_drives[@]}"; do rm -f "$WINEPREFIX/dosdevices/$letter::"; done
+    fi
     if [ -n "$loop_device" ]; then losetup -d "$loop_device"; fi
     rm -rf "$dir"
 }
 trap cleanup EXIT
 cd "$dir" || exit 1
 
-map_drive_a() {
+# map_drive LETTER TARGET: the volume \\.\X: for the lower-case LETTER is
+# TARGET, an image or a device.
+map_drive() {
+    mapped_drives+=("$1")
     if [ "$platform" = wine ]; then
         # -n: never follow an existing link into a directory.
-        ln -sfn "$1" "$WINEPREFIX/dosdevices/a::"
+        ln -sfn "$2" "$WINEPREFIX/dosdevices/$1::"
     else
-        ln -sfn "$1" '\\.\A:'
+        ln -sfn "$2" "\\\\.\\$(echo "$1" | tr a-z A-Z):"
     fi
 }
+
+map_drive_a() { map_drive a "$1"; }
 
 unmap_drive_a() {
     rm -f '\\.\A:'

@@ -9,20 +9,32 @@ namespace {
 struct PathCase {
     const char *name;
     std::string driveArgument;
-    std::string path;
+    bool accepted;
+    std::string path; // for an accepted argument
 };
 
+const std::string REFUSED;
+
 const PathCase PATH_CASES[] = {
-    {"LowerCaseLetter", "a", "\\\\.\\A:"},
-    {"UpperCaseLetter", "A", "\\\\.\\A:"},
-    {"LetterWithColon", "a:", "\\\\.\\A:"},
-    {"OnlyTheFirstCharacterCounts", "abc", "\\\\.\\A:"},
-    {"LastLetter", "z", "\\\\.\\Z:"},
-    {"DigitIsKept", "1", "\\\\.\\1:"},
-    {"PunctuationJustBeforeLowerCaseIsKept", "`", "\\\\.\\`:"},
-    {"PunctuationJustAfterLowerCaseIsKept", "{", "\\\\.\\{:"},
-    {"NonAsciiByteIsKeptWhateverTheLocale", "\xE4", "\\\\.\\\xE4:"},
-    {"EmptyArgumentLeavesThePrefixAlone", "", "\\\\.\\"},
+    {"LowerCaseLetter", "a", true, "\\\\.\\A:"},
+    {"UpperCaseLetter", "A", true, "\\\\.\\A:"},
+    {"LetterWithColon", "a:", true, "\\\\.\\A:"},
+    {"LetterColonBackslashAsExplorerShowsIt", "E:\\", true, "\\\\.\\E:"},
+    {"LetterColonSlash", "e:/", true, "\\\\.\\E:"},
+    {"LastLetter", "z", true, "\\\\.\\Z:"},
+    {"DigitIsKept", "1", true, "\\\\.\\1:"},
+    {"PunctuationJustBeforeLowerCaseIsKept", "`", true, "\\\\.\\`:"},
+    {"PunctuationJustAfterLowerCaseIsKept", "{", true, "\\\\.\\{:"},
+    {"NonAsciiByteIsKeptWhateverTheLocale", "\xE4", true, "\\\\.\\\xE4:"},
+    {"EmptyArgumentLeavesThePrefixAlone", "", true, "\\\\.\\"},
+    // Names and paths given by mistake would each name another drive.
+    {"ThreeLettersAreNoDrive", "abc", false, REFUSED},
+    {"ImageNameIsNoDrive", "disk.img", false, REFUSED},
+    {"PathToAnImageIsNoDrive", "c:\\images\\floppy.img", false, REFUSED},
+    {"TwoColonsAreNoDrive", "a::", false, REFUSED},
+    {"PathBelowTheRootIsNoDrive", "a:\\b", false, REFUSED},
+    {"LetterAndSlashWithoutColonIsNoDrive", "a/", false, REFUSED},
+    {"NonAsciiLetterOfTwoBytesIsNoDrive", "\xC3\xA4", false, REFUSED},
 };
 
 void PrintTo(const PathCase &row, std::ostream *out)
@@ -34,6 +46,9 @@ class VolumePath : public testing::TestWithParam<PathCase> {};
 
 TEST_P(VolumePath, Text)
 {
+    EXPECT_EQ(IsDriveArgument(GetParam().driveArgument.c_str()), GetParam().accepted);
+    if (!GetParam().accepted)
+        return;
     // Like the run, take the first character, which is the terminator of an
     // empty argument.
     const ::VolumePath path = MakeVolumePath(GetParam().driveArgument.c_str()[0]);

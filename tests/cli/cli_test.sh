@@ -26,6 +26,58 @@ name_boot_program() {
     args=("$boot" a)
 }
 
+# guard_drives LETTER...: each of these drives is mapped to an image of its
+# own, which the run must leave as it was.
+guarded=()
+guard_drives() {
+    local letter
+    for letter in "$@"; do
+        head -c 1024 /dev/urandom > "$letter.img"
+        cp "$letter.img" "$letter.orig"
+        map_drive "$letter" "$dir/$letter.img"
+        guarded+=("$letter")
+    done
+}
+
+# refused_drive ARGUMENT: a drive argument that is no drive. It is refused
+# before anything is opened; C: and D:, which a file name or a path could be
+# taken for, are mapped too.
+refused_drive() {
+    args=(boot.bin "$1")
+    guard_drives c d
+    expected=$BANNER$USAGE
+}
+
+# on_drive_e: drive E is the volume, and A: must not be written.
+on_drive_e() {
+    args=(boot.bin "$1")
+    map_drive e "$dir/vol.img"
+    guard_drives a
+    expected=$(printf '%s' "$WRITING" | sed 's/A:/E:/g')'\n' expected_status=0 image=installed
+}
+
+# disk_with_a_partition: vol.img becomes a 2 MiB disk image whose partition
+# table has one partition from sector 2048, attached to a loop device that
+# the kernel has scanned for partitions.
+disk_with_a_partition() {
+    [ "$(id -u)" = 0 ] || skip "loop devices need root"
+    need sfdisk fdisk
+    need losetup util-linux
+    need partx util-linux
+    head -c $((4096 * 512)) /dev/urandom > vol.img
+    echo '2048,,6' | sfdisk -q vol.img || { echo "FAIL: sfdisk"; exit 1; }
+    loop_device=$(losetup -f --show -P vol.img) || skip "no loop device could be attached"
+    # The kernel adds the partition a moment later; partx adds it at once,
+    # unless it is there already.
+    partx -a "$loop_device" 2> /dev/null
+    for _ in $(seq 1 50); do
+        [ -b "${loop_device}p1" ] && return 0
+        sleep 0.1
+    done
+    echo "FAIL: ${loop_device}p1 did not appear"
+    exit 1
+}
+
 # One row per case: arguments, setup, expected output, status and volume.
 args=(boot.bin a)
 boot=boot.bin
@@ -49,6 +101,21 @@ installs_boot_program)
 drive_in_upper_case_with_colon)
     args=(boot.bin A:)
     expected=$WRITING'\n' expected_status=0 image=installed ;;
+drive_as_explorer_shows_it) on_drive_e 'E:\' ;;
+drive_with_a_slash_after_the_colon) on_drive_e e:/ ;;
+# A name or a path given as the drive would name the drive of its first
+# letter: disk.img is D:, c:\images\floppy.img is C:.
+drive_is_three_letters) refused_drive abc ;;
+drive_is_an_image_name) refused_drive disk.img ;;
+drive_is_a_path_to_an_image) refused_drive 'c:\images\floppy.img' ;;
+drive_has_two_colons) refused_drive a:: ;;
+drive_has_a_path_below_its_root) refused_drive 'a:\b' ;;
+arguments_swapped)
+    # The drive would be B:, and the boot program the file a.
+    refused_drive boot.bin
+    guard_drives b
+    cp boot.bin a
+    args=(a boot.bin) ;;
 boot_program_path_with_spaces_and_percent_signs)
     name_boot_program 'my boot %s %d%%.bin'
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
@@ -116,9 +183,12 @@ progress_shows_while_the_volume_is_slow)
     map_drive_a "$dir/slow.vol"
     head -c 512 vol.img > vol.512
     expected=$WRITING'\n' expected_status=0 image=none ;;
-boot_program_arrives_through_a_pipe_in_two_pieces)
+boot_program_arrives_through_a_pipe_in_two_pieces | boot_program_of_2000_bytes_arrives_through_a_pipe)
     # A read of a pipe gives what has arrived so far; the rest must be
-    # waited for, or the sector is installed cut short.
+    # waited for, or the sector is installed cut short. Of a longer file
+    # only what is left of the sector may be asked for, or the read runs
+    # past it.
+    if [ "$name" = boot_program_of_2000_bytes_arrives_through_a_pipe ]; then head -c 2000 /dev/urandom > boot.bin; fi
     mkfifo pipe.bin
     timeout 20 sh -c '{ head -c 200 boot.bin; sleep 0.5; tail -c +201 boot.bin; } > pipe.bin' > /dev/null 2>&1 &
     args=(pipe.bin a)
@@ -172,6 +242,17 @@ flush_says_the_device_is_read_only)
     inject=fsync:error=EROFS expected=$WRITING'\n' expected_status=0 image=installed ;;
 flush_says_the_device_cannot_sync)
     inject=fsync:error=EINVAL expected=$WRITING'\n' expected_status=0 image=installed ;;
+# A drive names one volume: never a whole disk that holds partitions, whose
+# first sector is its partition table.
+whole_disk_holding_partitions)
+    disk_with_a_partition
+    map_drive_a "$loop_device"
+    rm boot.bin && mkfifo boot.bin
+    expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
+partition_of_a_disk)
+    disk_with_a_partition
+    map_drive_a "${loop_device}p1"
+    expected=$WRITING'\n' expected_status=0 image=partition ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
@@ -259,7 +340,16 @@ unchanged)
 installed)
     installed_image vol.orig "$boot"
     cmp vol.img expected.img || { echo "FAIL: the volume is not the installed image"; failed=1; } ;;
+partition)
+    # Only the partition's first sector changes; the table before it stays.
+    dd if=vol.orig of=partition.orig bs=512 skip=2048 status=none
+    installed_image partition.orig "$boot"
+    { head -c $((2048 * 512)) vol.orig; cat expected.img; } > expected-disk.img
+    cmp vol.img expected-disk.img || { echo "FAIL: the disk is not the one with the partition installed"; failed=1; } ;;
 esac
+for letter in "${guarded[@]}"; do
+    cmp -s "$letter.img" "$letter.orig" || { echo "FAIL: drive ${letter^^}: changed"; failed=1; }
+done
 if [ -f boot.orig ] && ! cmp -s "$boot" boot.orig; then
     echo "FAIL: the boot program changed"
     failed=1

@@ -18,6 +18,14 @@ void Print(const char *format, ...) // NOLINT(cert-dcl50-cpp,cppcoreguidelines-p
 
 } // namespace
 
+void StartOutput()
+{
+    // Unbuffered: each message still goes out in one write, made when it is
+    // printed, and the C library never has to allocate a buffer or ask what
+    // standard output is.
+    (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
 void WriteOutput(const char *format, const char *text)
 {
     // Terminals here take the bytes as they are, UTF-8 names included.

@@ -2,8 +2,13 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // A Windows handle is an opaque pointer-sized value; ours holds the descriptor.
@@ -23,6 +28,53 @@ HANDLE Handle(int fd)
 } // namespace
 // NOLINTEND(cppcoreguidelines-pro-type-reinterpret-cast,performance-no-int-to-ptr)
 
+namespace {
+
+// Paths in the Win32 device namespace, "\\.\X:" for a drive.
+bool IsDeviceName(const char *path)
+{
+    return std::strncmp(path, "\\\\.\\", 4) == 0;
+}
+
+// Whether the open file is a whole disk on which the kernel has found
+// partitions. On Windows a drive letter names one volume, never such a disk,
+// whose first sector is its partition table. The kernel knows: its sysfs
+// entry for a partition has a `partition` file, and a whole disk's entry
+// holds one directory for each of its partitions. Where sysfs can't tell,
+// the disk is taken as it is, as before.
+bool IsDiskWithPartitions(int fd)
+{
+    struct stat status = {};
+    if (fstat(fd, &status) != 0)
+        return true; // can't tell what it is, so don't let it be written
+    if (!S_ISBLK(status.st_mode))
+        return false;
+    char entry[64];
+    (void)std::snprintf(entry, sizeof entry, "/sys/dev/block/%u:%u", major(status.st_rdev), minor(status.st_rdev));
+    const int directory = open(entry, O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (directory < 0)
+        return false;
+    bool partitioned = false;
+    if (faccessat(directory, "partition", F_OK, 0) != 0) {
+        DIR *children = fdopendir(directory);
+        if (children == nullptr) {
+            close(directory);
+            return false;
+        }
+        char child[sizeof(dirent::d_name) + sizeof "/partition"];
+        for (const dirent *item = readdir(children); item != nullptr && !partitioned; item = readdir(children)) {
+            (void)std::snprintf(child, sizeof child, "%s/partition", item->d_name);
+            partitioned = item->d_name[0] != '.' && faccessat(dirfd(children), child, F_OK, 0) == 0;
+        }
+        closedir(children); // closes `directory` too
+        return partitioned;
+    }
+    close(directory);
+    return false;
+}
+
+} // namespace
+
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                    LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/)
@@ -40,7 +92,14 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
     do
         fd = open(lpFileName, flags | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     while (fd < 0 && errno == EINTR);
-    return fd < 0 ? INVALID_HANDLE_VALUE : Handle(fd);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
+    if (IsDeviceName(lpFileName) && IsDiskWithPartitions(fd)) {
+        close(fd);
+        errno = EACCES;
+        return INVALID_HANDLE_VALUE;
+    }
+    return Handle(fd);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

@@ -25,7 +25,9 @@ constexpr DWORD OPEN_EXISTING = 3;
 
 // Only OPEN_EXISTING is supported: nothing is ever created or truncated.
 // The share mode is accepted and ignored, since POSIX has no mandatory
-// sharing; the access rights and the must-exist rule are kept.
+// sharing; the access rights and the must-exist rule are kept. As on
+// Windows, a drive's name ("\\.\X:") never opens a whole disk that holds
+// partitions.
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);

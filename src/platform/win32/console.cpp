@@ -35,6 +35,13 @@ bool WriteToConsole(HANDLE console, const char *format, const char *text)
 
 } // namespace
 
+void StartOutput()
+{
+    // Nothing to set up: a console is written directly, and other output is
+    // flushed after each progress message. Unbuffered, the C run-time would
+    // write a file or a pipe one byte at a time.
+}
+
 void WriteOutput(const char *format, const char *text)
 {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
