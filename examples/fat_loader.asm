@@ -19,21 +19,25 @@
 ; A file's directory entry names its first cluster; the FAT entry of each
 ; cluster names the next one. FAT12 packs entries into 12 bits (one and a
 ; half bytes), FAT16 into 16. A volume with fewer than 4085 clusters is
-; FAT12; the type text at offset 54 is only a label and is never read.
+; FAT12; the type text at offset 54 is only a label and is never read. The
+; total is the 16-bit count when that is not 0, and the 32-bit one otherwise:
+; a formatter may leave a value in both. An entry whose first byte is 0 ends
+; the directory; no entry after it counts, whatever it holds.
 ;
 ; Volumes inside a partition count their sectors from the partition's start;
 ; the hidden-sectors field says where that is on the disk, and every read
 ; adds it.
 ;
 ; On failure it writes "No KERNEL.BIN" (no such file of 1 byte to 512 KiB in
-; the root directory) or "Disk error" (a read failed five times), to the
-; screen and to COM1, and halts.
+; the root directory) or "Disk error" (a read failed five times, or the
+; volume's sectors are not 512 bytes), to the screen and to COM1, and halts.
 
 bits 16
 cpu 386
 org 0x7C00
 
 ; The parameter block, as offsets from BP = 0x7C00.
+BYTES_PER_SECTOR    equ 11       ; word, must be 512
 SECTORS_PER_CLUSTER equ 13       ; byte
 RESERVED_SECTORS    equ 14       ; word
 NUMBER_OF_FATS      equ 16       ; byte
@@ -43,9 +47,7 @@ SECTORS_PER_FAT     equ 22       ; word
 SECTORS_PER_TRACK   equ 24       ; word
 NUMBER_OF_HEADS     equ 26       ; word
 HIDDEN_SECTORS      equ 28       ; dword, where the volume starts on the disk
-TOTAL_SECTORS_32    equ 32       ; dword
-; Bytes per sector (offset 11) is taken to be 512, as it is on every FAT12
-; and FAT16 volume that a BIOS boots.
+TOTAL_SECTORS_32    equ 32       ; dword, counts only when the 16-bit one is 0
 
 ; Our own variables live where the OEM name was, once we are running.
 DATA_START          equ 3        ; dword, first sector of cluster 2
@@ -84,18 +86,16 @@ start:                           ; offset 62
         ; Packet reads (int 13h, AH=42h) take a 64-bit sector number. Disks
         ; need them: the geometry in a disk image's parameter block need not
         ; be the one the BIOS uses. Floppies don't have them, so CHS from
-        ; the parameter block is the fallback. A BIOS without them leaves
-        ; BX as it was.
+        ; the parameter block is the fallback. With them, BX comes back as
+        ; AA55 and CL bit 0 says the packet functions are there; a BIOS
+        ; without them leaves BX as 55AA, and BL = AA has bit 0 clear.
         mov ah, 0x41
         mov bx, 0x55AA
         int 0x13
-        cmp bx, 0xAA55
-        je .extensions           ; CL bit 0: the packet functions are there
-        xor cx, cx
-.extensions:
+        and cl, bl
         mov [bp + EXTENSIONS], cl
 
-        ; EBX = first sector of the root directory: reserved + FATs.
+        ; EAX = first sector of the root directory: reserved + FATs.
         mov al, [bp + NUMBER_OF_FATS]
         cbw
         mul word [bp + SECTORS_PER_FAT]
@@ -103,26 +103,30 @@ start:                           ; offset 62
         adc dx, 0
         push dx
         push ax
-        pop ebx
+        pop eax
         ; DX = sectors of the root directory, 16 entries of 32 bytes each;
         ; the data area follows.
         movzx edx, word [bp + ROOT_ENTRIES]
         add dx, 15
         shr dx, 4
-        lea eax, [ebx + edx]
-        mov [bp + DATA_START], eax
-        ; Fewer than 4085 clusters is FAT12: data sectors < 4085 x cluster.
-        ; The total is in one of two fields and the other holds 0.
+        lea ebx, [eax + edx]
+        mov [bp + DATA_START], ebx
+        ; ECX = total sectors: the 16-bit field, or the 32-bit one when it
+        ; is 0. INC then LOOP jumps unless CX was 0, and leaves it as it was.
         movzx ecx, word [bp + TOTAL_SECTORS_16]
-        add ecx, [bp + TOTAL_SECTORS_32]
-        sub ecx, eax
-        movzx eax, byte [bp + SECTORS_PER_CLUSTER]
-        imul eax, eax, 4085
-        cmp ecx, eax
+        inc cx
+        loop .total
+        mov ecx, [bp + TOTAL_SECTORS_32]
+.total:
+        ; Fewer than 4085 clusters is FAT12: data sectors < 4085 x cluster.
+        sub ecx, ebx
+        movzx esi, byte [bp + SECTORS_PER_CLUSTER]
+        imul esi, esi, 4085
+        cmp ecx, esi
         setb [bp + FAT12]
 
-        ; Look through the root directory, one sector at a time.
-        xchg eax, ebx            ; EAX = its first sector, DX = its length
+        ; Look through the root directory, one sector at a time: EAX is the
+        ; sector, DX the number left.
 .directory_sector:
         dec dx
         js no_kernel
@@ -132,14 +136,16 @@ start:                           ; offset 62
 .entry:
         mov si, kernel_name
         mov cx, NAME_LENGTH
+        cmp [di], ch             ; an entry that starts with 0 ends the directory
+        je no_kernel
         push di
         repe cmpsb               ; a deleted entry starts E5, so never matches
         pop di
         jne .next_entry
         test byte [di + ATTRIBUTES], LABEL_OR_DIRECTORY
         jnz .next_entry
-        ; Whole sectors to load, 1 to 1024: (size - 1) / 512 + 1. An empty
-        ; file wraps round to a huge size and is passed over too.
+        ; Whole sectors to load less one, 0 to 1023: (size - 1) / 512. An
+        ; empty file wraps round to a huge size and is passed over too.
         mov ecx, [di + FILE_SIZE]
         dec ecx
         shr ecx, 9
@@ -157,7 +163,7 @@ no_kernel:
 ; then halts.
 fail:
         mov ax, 0x00E3           ; COM1: 9600 baud, 8 bits, no parity, 1 stop
-        xor dx, dx               ; COM1, kept by both BIOS calls below
+        cwd                      ; DX = 0, COM1, kept by both BIOS calls below
         int 0x14
 .char:
         lodsb
@@ -173,9 +179,9 @@ fail:
         jmp .halt
 
 found:
-        ; SI = cluster, CX = sectors still to load, ES:0 = where the next
-        ; one goes. Loading stops after the file's size, whatever the chain.
-        inc cx
+        ; SI = cluster, CX = sectors still to load after the next one, ES:0
+        ; = where it goes. Loading stops after the file's size, whatever the
+        ; chain.
         movzx esi, word [di + FIRST_CLUSTER]
         push KERNEL_SEGMENT
         pop es
@@ -191,8 +197,8 @@ found:
         mov di, es
         add di, 512 / 16
         mov es, di
+        jcxz run_kernel
         dec cx
-        jz run_kernel
         inc eax
         dec dx
         jnz .sector
@@ -221,8 +227,8 @@ found:
         mov ax, [es:di]
         popf
         jz .next
-        test si, 1               ; odd clusters take the high 12 bits
-        jz .even
+        shr si, 1                ; odd clusters take the high 12 bits
+        jnc .even
         shr ax, 4
 .even:
         and ah, 0x0F
@@ -235,14 +241,18 @@ run_kernel:
         jmp KERNEL_SEGMENT:0
 
 ; Reads sector EAX of the volume into ES:BX, trying TRIES times with a
-; reset of the drive in between. Keeps every register.
+; reset of the drive in between. Keeps every register. A volume whose
+; sectors are not 512 bytes is refused before anything is read: its high
+; byte is 2 for 512, and 4 or more for every other size FAT allows.
 read_sector:
+        cmp byte [bp + BYTES_PER_SECTOR + 1], 512 >> 8
+        jne .error
         pushad
         add eax, [bp + HIDDEN_SECTORS]
-        mov dl, [bp + DRIVE]
         mov di, TRIES
 .try:
         pushad
+        mov di, sp               ; the stack as it is before the packet
         test byte [bp + EXTENSIONS], 1
         jz .chs
         ; The packet, built on the stack: size 16, one sector, the buffer
@@ -255,9 +265,7 @@ read_sector:
         push byte 16
         mov si, sp
         mov ah, 0x42
-        int 0x13
-        lea sp, [si + 16]        ; leaves the carry flag as it is
-        jmp .done
+        jmp .call
 .chs:
         ; sector = LBA mod per-track + 1; track = LBA / per-track;
         ; head = track mod heads; cylinder = track / heads.
@@ -271,21 +279,22 @@ read_sector:
         mov ch, al               ; cylinder bits 0-7
         shl ah, 6
         or cl, ah                ; cylinder bits 8-9 above the sector
-        mov dl, [bp + DRIVE]
         mov ax, 0x0201           ; read one sector
+.call:
+        mov dl, [bp + DRIVE]
         int 0x13
-.done:
-        popad                    ; EAX = sector, DL = drive again
+        mov sp, di               ; leaves the carry flag as it is
         jnc .ok
-        push ax
-        xor ax, ax               ; reset the drive, then try again
+        xor ax, ax               ; reset the drive in DL, then try again
         int 0x13
-        pop ax
+        popad                    ; EAX = sector again
         dec di
         jnz .try
+.error:
         mov si, disk_error
         jmp fail
 .ok:
+        popad
         popad
         ret
 
@@ -293,5 +302,6 @@ kernel_name:    db "KERNEL  BIN"
 no_kernel_text: db "No KERNEL.BIN", 13, 10
 disk_error:     db "Disk error", 13, 10
 
-        times 510 - ($ - $$) db 0
+free_bytes      equ 510 - ($ - $$)
+        times free_bytes db 0
         dw 0xAA55                ; boot signature

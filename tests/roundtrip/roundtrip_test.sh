@@ -21,7 +21,9 @@
 #
 #   roundtrip_test.sh loader_floppy
 #                                the 1.44 MB FAT12 floppy, the kernel in
-#                                three pieces
+#                                three pieces, the last across cluster 341,
+#                                whose 12-bit entry straddles two FAT
+#                                sectors, and KERNEL.TXT before it
 #   roundtrip_test.sh loader_fat16_fragmented
 #                                the FAT16 volume with 4-sector clusters, the
 #                                kernel in three pieces with holes between
@@ -31,6 +33,32 @@
 #                                a FAT16 volume in the first partition of a
 #                                disk image, reached through a loop device;
 #                                a minimal MBR enters it at 07C0:0000
+#   roundtrip_test.sh loader_both_total_fields
+#                                the floppy with its total in the 32-bit
+#                                field too: the 16-bit one counts
+#   roundtrip_test.sh loader_kernel_after_the_end_marker
+#                                KERNEL.BIN's entry follows one that starts
+#                                with 0, which ends the directory
+#   roundtrip_test.sh loader_fat12_of_4084_clusters
+#   roundtrip_test.sh loader_fat16_of_4085_clusters
+#                                the largest FAT12 and the smallest FAT16,
+#                                their totals set after formatting
+#   roundtrip_test.sh loader_kernel_of_512_kib_in_the_last_root_sector
+#                                the largest kernel, its entry in the last
+#                                sector of the floppy's root directory
+#   roundtrip_test.sh loader_kernel_of_512_kib_and_a_byte
+#                                one byte too many: no kernel
+#   roundtrip_test.sh loader_read_fails_once
+#   roundtrip_test.sh loader_read_always_fails
+#                                QEMU fails reads of the FAT16 volume's root
+#                                directory: once, which a retry mends, or
+#                                every time, which ends in a disk error
+#   roundtrip_test.sh loader_sectors_of_1024_bytes
+#                                a volume of 1024-byte sectors is refused
+#
+# Every row that boots boots twice: in QEMU with SeaBIOS and in Bochs with
+# its own BIOS, and both must print the same. The rows that inject read
+# errors boot in QEMU alone, which can inject them.
 #
 # The loop devices need root and loop support; each case detaches exactly
 # the device it attached. TOLMARIX_EXAMPLES is the directory of the sample
@@ -51,7 +79,8 @@ export MTOOLS_SKIP_CHECK=1
 
 # A label made up here, so no text in the program or this test can match it.
 label=T$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
-LOADED="All $(stat -c %s "$examples/kernel.bin") bytes of KERNEL.BIN are in place."
+loaded() { echo "All $1 bytes of KERNEL.BIN are in place."; }
+LOADED=$(loaded "$(stat -c %s "$examples/kernel.bin")")
 
 # One row per case: the volume, the boot program, and the last line it must
 # print on the serial port. A row that names a BIOS drive gets KERNEL.BIN,
@@ -62,12 +91,20 @@ boot=hello_boot.bin
 greeting="Volume label: [$(printf '%-11s' "$label")]"
 drive=
 partition=0
+emulators=(qemu bochs)
+rules=
+kernel_size=
+clusters=
+total32=0
+end_marker=0
+root_files=0
+straddle=0
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
 loop_4096) fat=12 kib=1440 kind=floppy losetup_options=(--sector-size 4096) ;;
 loop_read_only) fat=12 kib=1440 kind=floppy losetup_options=(--read-only) ;;
-loader_floppy) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 ;;
+loader_floppy) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 straddle=1 ;;
 loader_fat16_fragmented)
     fat=16 kib=16384 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 4) ;;
 loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" ;;
@@ -76,35 +113,120 @@ loader_partition)
     # sectors, which the loader adds to every read.
     fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
     mkfs_options=(-s 2 -h 2048) ;;
+loader_both_total_fields)
+    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 total32=1 ;;
+loader_kernel_after_the_end_marker)
+    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" end_marker=1 ;;
+loader_fat12_of_4084_clusters)
+    fat=12 kib=2050 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4084 mkfs_options=(-s 1) ;;
+loader_fat16_of_4085_clusters)
+    fat=16 kib=2150 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4085 mkfs_options=(-s 1) ;;
+loader_kernel_of_512_kib_in_the_last_root_sector)
+    kernel_size=524288 root_files=208
+    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$(loaded $kernel_size) drive=00 ;;
+loader_kernel_of_512_kib_and_a_byte)
+    kernel_size=524289 fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" ;;
+loader_read_fails_once | loader_read_always_fails)
+    # The root directory's first sector: reserved 4, two FATs of 32.
+    printf '[inject-error]\nevent = "read_aio"\nerrno = "5"\nsector = "68"\n' > rules.cfg
+    fat=16 kib=16384 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 rules=$dir/rules.cfg emulators=(qemu)
+    if [ "$name" = loader_read_fails_once ]; then
+        echo 'once = "on"' >> rules.cfg
+    else
+        greeting="Disk error" drive=
+    fi ;;
+loader_sectors_of_1024_bytes)
+    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="Disk error" mkfs_options=(-S 1024) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 if [[ $name == loop* ]] || [ $partition = 1 ]; then
     [ "$(id -u)" = 0 ] || skip "loop devices need root"
     need losetup util-linux
 fi
-if [ $partition = 1 ]; then
-    need sfdisk fdisk
-    need nasm nasm
-fi
+if [ $partition = 1 ] || [ -n "$kernel_size" ]; then need nasm nasm; fi
+if [ $partition = 1 ]; then need sfdisk fdisk; fi
+for emulator in "${emulators[@]}"; do
+    if [ "$emulator" = bochs ]; then
+        need bochs bochs
+        need script bsdutils
+        [ -f /usr/share/bochs/BIOS-bochs-latest ] || skip "Bochs has no BIOS (Debian package bochsbios)"
+        [ -f /usr/share/vgabios/vgabios.bin ] || skip "Bochs has no VGA BIOS (Debian package vgabios)"
+        compgen -G '/usr/lib/*/bochs/plugins/libbx_term*' > /dev/null ||
+            skip "Bochs has no terminal display (Debian package bochs-term)"
+    fi
+done
+
+# number FILE OFFSET BYTES: the little-endian number at OFFSET.
+number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
+# put FILE OFFSET BYTES VALUE: writes VALUE there, little-endian.
+put() {
+    local i bytes=
+    for i in $(seq 0 $(($3 - 1))); do bytes+=$(printf '\\%03o' $((($4 >> (8 * i)) & 255))); done
+    printf "$bytes" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
 
 mkfs.fat -C "${mkfs_options[@]}" -F "$fat" -n "$label" vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
+root_start=$(($(number vol.img 14 2) + $(number vol.img 16 1) * $(number vol.img 22 2)))
+if [ -n "$clusters" ]; then
+    # mkfs.fat makes neither of these, so the total is set afterwards: the
+    # data area is then exactly that many one-sector clusters.
+    data_start=$((root_start + ($(number vol.img 17 2) * 32 + 511) / 512))
+    total=$((data_start + clusters))
+    put vol.img 19 2 $total
+    truncate -s $((total * 512)) vol.img
+fi
+if [ "$total32" = 1 ]; then put vol.img 32 4 "$(number vol.img 19 2)"; fi
 
 printf 'Hello, volume.\r\n' > hello.txt
 head -c 70000 /dev/urandom > data.bin
 mcopy -i vol.img hello.txt data.bin :: && mmd -i vol.img ::/SUB && mcopy -i vol.img hello.txt ::/SUB/NESTED.TXT ||
     { echo "FAIL: mtools could not fill the volume"; exit 1; }
-if [ -n "$drive" ]; then
-    # Holes on purpose: two small files, deleted once the kernel is on its
-    # way, leave it in three pieces with other files' clusters between.
-    head -c 1000 /dev/urandom > gap.bin
-    mcopy -i vol.img gap.bin ::/GAP1.BIN && mcopy -i vol.img hello.txt ::/KEEP1.TXT &&
-        mcopy -i vol.img gap.bin ::/GAP2.BIN && mcopy -i vol.img hello.txt ::/KEEP2.TXT &&
-        mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN && mcopy -i vol.img "$examples/kernel.bin" ::/KERNEL.BIN ||
+kernel=$examples/kernel.bin
+if [ -n "$kernel_size" ]; then
+    kernel=$dir/kernel.bin
+    nasm -f bin -DKERNEL_SIZE=$((kernel_size < 524288 ? kernel_size : 524288)) -o "$kernel" "$examples/kernel.asm" ||
+        { echo "FAIL: nasm"; exit 1; }
+    if [ "$kernel_size" -gt 524288 ]; then head -c $((kernel_size - 524288)) /dev/zero >> "$kernel"; fi
+fi
+if [ "$root_files" -gt 0 ]; then
+    mkdir many
+    for i in $(seq 1 "$root_files"); do : > "many/F$i"; done
+    mcopy -i vol.img many/* :: || { echo "FAIL: mtools could not fill the root directory"; exit 1; }
+fi
+if [ "$end_marker" = 1 ]; then
+    # An empty file's entry, then the kernel's; the first becomes the end.
+    : > end.txt
+    mcopy -i vol.img end.txt ::/END.TXT && mcopy -i vol.img "$kernel" ::/KERNEL.BIN ||
         { echo "FAIL: mtools could not copy the kernel"; exit 1; }
+    put vol.img "$(grep -obUa 'END     TXT' vol.img | head -1 | cut -d: -f1)" 1 0
+    ! mdir -i vol.img ::/KERNEL.BIN > /dev/null 2>&1 || { echo "FAIL: mdir still lists KERNEL.BIN"; failed=1; }
+elif [ "$greeting" != "No KERNEL.BIN" ] || [ -n "$kernel_size" ]; then
+    # A name that shares KERNEL.BIN's first eight bytes comes first. Then
+    # holes on purpose: two small files, deleted once the kernel is on its
+    # way, leave it in three pieces with other files' clusters between. On
+    # the floppy, a file before them takes the kernel's last piece across
+    # cluster 341.
+    if [ "$straddle" = 1 ]; then head -c $((170 * 512)) /dev/urandom > pad.bin && mcopy -i vol.img pad.bin ::/PAD.BIN; fi
+    head -c 1000 /dev/urandom > gap.bin
+    mcopy -i vol.img hello.txt ::/KERNEL.TXT && mcopy -i vol.img gap.bin ::/GAP1.BIN &&
+        mcopy -i vol.img hello.txt ::/KEEP1.TXT && mcopy -i vol.img gap.bin ::/GAP2.BIN &&
+        mcopy -i vol.img hello.txt ::/KEEP2.TXT && mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN &&
+        mcopy -i vol.img "$kernel" ::/KERNEL.BIN || { echo "FAIL: mtools could not copy the kernel"; exit 1; }
     mshowfat -i vol.img ::/KERNEL.BIN > chain.txt
     pieces=$(grep -o '<[0-9-]*>' chain.txt | wc -l)
     echo "KERNEL.BIN's clusters: $(cat chain.txt)"
     [ "$pieces" -ge 3 ] || { echo "FAIL: the kernel is in $pieces pieces, not 3 or more"; failed=1; }
+    if [ "$straddle" = 1 ] && ! grep -o '<[0-9-]*>' chain.txt | tr -d '<>' |
+        awk -F- '$1 <= 341 && $2 > 341 { found = 1 } END { exit !found }'; then
+        echo "FAIL: the kernel's chain does not go on from cluster 341"
+        failed=1
+    fi
+    entry=$((($(grep -obUa 'KERNEL  BIN' vol.img | head -1 | cut -d: -f1) - root_start * 512) / 32))
+    echo "KERNEL.BIN is entry $entry of the root directory"
+    if [ "$root_files" -gt 0 ] && [ "$entry" -lt $(($(number vol.img 17 2) - 16)) ]; then
+        echo "FAIL: KERNEL.BIN's entry is not in the root directory's last sector"
+        failed=1
+    fi
 fi
 cp vol.img formatted.img
 
@@ -167,21 +289,24 @@ if ! grep -qx " Volume label is $label" mlabel.txt; then
     failed=1
 fi
 
-# Boot it, and wait a bounded time for the last line the sample prints.
+# Boot it in each emulator, and wait a bounded time for the last line the
+# sample prints.
 booted=$volume
 if [ $partition = 1 ]; then booted=$dir/disk.img; fi
-if "$here/../../scripts/boot-in-qemu" "$booted" "$kind" "$greeting" > serial.txt; then
-    echo "QEMU booted it and said:"
-    cat serial.txt
-else
-    echo "FAIL: the serial port did not say \"$greeting\" in time; it said:"
-    cat serial.txt
-    failed=1
-fi
-if [ -n "$drive" ] && ! grep -qx "Booted from BIOS drive 0x$drive" serial.txt; then
-    echo "FAIL: the kernel was not handed BIOS drive 0x$drive"
-    failed=1
-fi
+for emulator in "${emulators[@]}"; do
+    if "$here/../../scripts/boot-in-emulator" "$emulator" "$booted" "$kind" "$greeting" $rules > serial.txt; then
+        echo "$emulator booted it and said:"
+        cat serial.txt
+    else
+        echo "FAIL: under $emulator the serial port did not say \"$greeting\" in time; it said:"
+        cat serial.txt
+        failed=1
+    fi
+    if [ -n "$drive" ] && ! grep -qx "Booted from BIOS drive 0x$drive" serial.txt; then
+        echo "FAIL: under $emulator the kernel was not handed BIOS drive 0x$drive"
+        failed=1
+    fi
+done
 
 [ $failed = 0 ] && echo "PASS: $name"
 exit $failed

@@ -1,5 +1,6 @@
 #include "win32_api.h"
 
+#include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -49,28 +50,31 @@ bool IsDiskWithPartitions(int fd)
         return true; // can't tell what it is, so don't let it be written
     if (!S_ISBLK(status.st_mode))
         return false;
-    char entry[64];
-    (void)std::snprintf(entry, sizeof entry, "/sys/dev/block/%u:%u", major(status.st_rdev), minor(status.st_rdev));
-    const int directory = open(entry, O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    std::array<char, 64> entry{};
+    (void)std::snprintf(entry.data(), entry.size(), "/sys/dev/block/%u:%u", major(status.st_rdev),
+                        minor(status.st_rdev));
+    const int directory =
+        open(entry.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (directory < 0)
         return false;
-    bool partitioned = false;
-    if (faccessat(directory, "partition", F_OK, 0) != 0) {
-        DIR *children = fdopendir(directory);
-        if (children == nullptr) {
-            close(directory);
-            return false;
-        }
-        char child[sizeof(dirent::d_name) + sizeof "/partition"];
-        for (const dirent *item = readdir(children); item != nullptr && !partitioned; item = readdir(children)) {
-            (void)std::snprintf(child, sizeof child, "%s/partition", item->d_name);
-            partitioned = item->d_name[0] != '.' && faccessat(dirfd(children), child, F_OK, 0) == 0;
-        }
-        closedir(children); // closes `directory` too
-        return partitioned;
+    if (faccessat(directory, "partition", F_OK, 0) == 0) {
+        close(directory); // a partition
+        return false;
     }
-    close(directory);
-    return false;
+    DIR *children = fdopendir(directory);
+    if (children == nullptr) {
+        close(directory);
+        return false;
+    }
+    bool partitioned = false;
+    std::array<char, sizeof(dirent::d_name) + sizeof "/partition"> child{};
+    for (const dirent *item = readdir(children); item != nullptr && !partitioned; item = readdir(children)) {
+        const char *name = &item->d_name[0];
+        (void)std::snprintf(child.data(), child.size(), "%s/partition", name);
+        partitioned = name[0] != '.' && faccessat(dirfd(children), child.data(), F_OK, 0) == 0;
+    }
+    closedir(children); // closes `directory` too
+    return partitioned;
 }
 
 } // namespace
