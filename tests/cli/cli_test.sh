@@ -253,6 +253,11 @@ partition_of_a_disk)
     disk_with_a_partition
     map_drive_a "${loop_device}p1"
     expected=$WRITING'\n' expected_status=0 image=partition ;;
+# A Windows user's first run, as the README's Windows section gives it:
+# the .zip unpacked into C:\Tools, drive E: a FAT12 floppy, and the
+# README's Command Prompt lines typed into Wine's cmd in a terminal.
+readme_windows_steps_under_wine_cmd)
+    readme_steps=1 expected_status=0 image=none ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
@@ -307,7 +312,77 @@ is_open() {
     return 1
 }
 
-if [ -n "${held:-}" ]; then
+# type_into_cmd LINE...: types each line into Wine's cmd in a terminal, once
+# cmd shows its prompt, then exits; what the terminal showed, without its
+# control sequences and carriage returns, goes to out.txt.
+type_into_cmd() {
+    local line size
+    mkfifo keys
+    timeout 120 script -qfec "wine cmd 2> stderr.txt" /dev/null < keys > terminal.txt &
+    local terminal=$!
+    exec 3> keys
+    for line in "$@" exit; do
+        wait_for_prompt || { echo "FAIL: cmd showed no prompt before: $line"; cat terminal.txt; failed=1; break; }
+        size=$(stat -c %s terminal.txt)
+        printf '%s\r' "$line" >&3
+        for _ in $(seq 1 100); do
+            [ "$(stat -c %s terminal.txt)" != "$size" ] && break
+            sleep 0.1
+        done
+    done
+    exec 3>&-
+    wait $terminal
+    perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\][^\a]*\a//g; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' terminal.txt > out.txt
+}
+
+# wait_for_prompt: waits up to 30 seconds for the terminal to end with cmd's
+# prompt, a drive, a path and ">".
+wait_for_prompt() {
+    for _ in $(seq 1 300); do
+        perl -0777 -ne 's/\e\][^\a]*\a//g; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g; exit(!/[A-Z]:\\[^\n>]*>\z/)' \
+            terminal.txt && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+if [ -n "${readme_steps:-}" ]; then
+    need cpack cmake
+    need unzip unzip
+    need mkfs.fat dosfstools
+    need fsck.fat dosfstools
+    readme=${TOLMARIX_README:?TOLMARIX_README names the README}
+    # The .zip as the package workflow makes it, from this build.
+    cpack -G ZIP --config "${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack configuration of the build}" \
+        -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
+    tools=$WINEPREFIX/drive_c/Tools
+    rm -rf "$tools" && mkdir -p "$tools"
+    trap 'rm -rf "$tools"; cleanup' EXIT
+    unzip -q "$dir"/package/tolmarix-*-win64.zip -d "$tools"
+    mkfs.fat -C -F 12 -n WINSTEPS e.img 1440 > /dev/null
+    cp e.img e.orig
+    map_drive e "$dir/e.img"
+    # The lines of the README's first Command Prompt block.
+    mapfile -t steps < <(sed -n '/^```bat$/,/^```$/{/^```/d;p}' "$readme" | awk 'NR == 1, /^$/')
+    echo "The README's Command Prompt lines:"
+    printf '    %s\n' "${steps[@]}"
+    [ ${#steps[@]} -gt 0 ] || { echo "FAIL: the README has no Command Prompt block"; exit 1; }
+    type_into_cmd "${steps[@]}"
+    cat out.txt
+    examples=$(find "$tools" -type d -name examples)
+    for line in 'TOLMARIX - Writes a boot sector from a file (Win32 version).' 'Reading BPB from \\.\E:...' \
+        'Reading bootprogram hello_boot.bin...' 'Writing new boot sector on \\.\E:...'; do
+        grep -qxF "$line" out.txt || { echo "FAIL: the terminal did not show: $line"; failed=1; }
+    done
+    [ "$(grep -A1 '>echo %errorlevel%$' out.txt | sed -n 2p)" = 0 ] ||
+        { echo "FAIL: echo %errorlevel% did not print 0"; failed=1; }
+    # Wine has no chkdsk; fsck.fat checks the volume in its place.
+    installed_image e.orig "$examples/hello_boot.bin"
+    cmp e.img expected.img || { echo "FAIL: drive E: is not the floppy with the sample installed"; failed=1; }
+    fsck.fat -n e.img || { echo "FAIL: fsck.fat finds errors on drive E:"; failed=1; }
+    [ $failed = 0 ] && echo "PASS: $name"
+    exit $failed
+elif [ -n "${held:-}" ]; then
     timeout 60 wine cmd /c "ping -n 8 127.0.0.1 < $held_as > nul" > /dev/null 2>&1 &
     holder=$!
     for _ in $(seq 1 150); do
