@@ -25,6 +25,7 @@ struct RunCase {
     int status;
     std::size_t opens;
     After volume;
+    const char *drive = "a"; // the drive argument
 };
 
 // The volume as it should be after an install, worked out region by region.
@@ -82,6 +83,9 @@ const RunCase RUN_CASES[] = {
      WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
     {"CloseAfterTheWriteFails", Fault(FakeCall::Close, VOLUME, GENERIC_WRITE, 0, 0), 512,
      WRITING + "\nError writing \\\\.\\A:\n", 1, 3, After::Any},
+    // A file name given as the drive is no drive, and nothing is opened.
+    {"ImageNameGivenAsTheDrive", NoFault(), 512, BANNER + "Usage: tolmarix bootprogram drive\n\n", 1, 0,
+     After::Unchanged, "a.img"},
 };
 
 void PrintTo(const RunCase &row, std::ostream *out)
@@ -101,7 +105,7 @@ TEST_P(RunWithFakePlatform, Run)
     FakeAddFile("boot.bin", bootProgram);
     FakePlanFault(c.fault);
 
-    const char *argv[] = {"tolmarix", "boot.bin", "a", nullptr};
+    const char *argv[] = {"tolmarix", "boot.bin", c.drive, nullptr};
     testing::internal::CaptureStdout();
     const int status = RunInstaller(3, argv);
     const std::string output = testing::internal::GetCapturedStdout();
