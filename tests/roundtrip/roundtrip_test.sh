@@ -42,7 +42,8 @@
 #   roundtrip_test.sh loader_fat12_of_4084_clusters
 #   roundtrip_test.sh loader_fat16_of_4085_clusters
 #                                the largest FAT12 and the smallest FAT16,
-#                                their totals set after formatting
+#                                their totals set after formatting: the
+#                                FAT12 one's in the 32-bit field alone
 #   roundtrip_test.sh loader_kernel_of_512_kib_in_the_last_root_sector
 #                                the largest kernel, its entry in the last
 #                                sector of the floppy's root directory
@@ -96,6 +97,7 @@ rules=
 kernel_size=
 clusters=
 total32=0
+total_field=16
 end_marker=0
 root_files=0
 straddle=0
@@ -118,7 +120,8 @@ loader_both_total_fields)
 loader_kernel_after_the_end_marker)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" end_marker=1 ;;
 loader_fat12_of_4084_clusters)
-    fat=12 kib=2050 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4084 mkfs_options=(-s 1) ;;
+    fat=12 kib=2050 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4084 mkfs_options=(-s 1)
+    total_field=32 ;;
 loader_fat16_of_4085_clusters)
     fat=16 kib=2150 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4085 mkfs_options=(-s 1) ;;
 loader_kernel_of_512_kib_in_the_last_root_sector)
@@ -169,10 +172,16 @@ mkfs.fat -C "${mkfs_options[@]}" -F "$fat" -n "$label" vol.img "$kib" > /dev/nul
 root_start=$(($(number vol.img 14 2) + $(number vol.img 16 1) * $(number vol.img 22 2)))
 if [ -n "$clusters" ]; then
     # mkfs.fat makes neither of these, so the total is set afterwards: the
-    # data area is then exactly that many one-sector clusters.
+    # data area is then exactly that many one-sector clusters. Any total
+    # may be in the 32-bit field, with 0 in the 16-bit one.
     data_start=$((root_start + ($(number vol.img 17 2) * 32 + 511) / 512))
     total=$((data_start + clusters))
-    put vol.img 19 2 $total
+    if [ "$total_field" = 32 ]; then
+        put vol.img 19 2 0
+        put vol.img 32 4 $total
+    else
+        put vol.img 19 2 $total
+    fi
     truncate -s $((total * 512)) vol.img
 fi
 if [ "$total32" = 1 ]; then put vol.img 32 4 "$(number vol.img 19 2)"; fi
