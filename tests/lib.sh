@@ -51,7 +51,7 @@ map_drive() {
         # -n: never follow an existing link into a directory.
         ln -sfn "$2" "$WINEPREFIX/dosdevices/$1::"
     else
-        ln -sfn "$2" "\\\\.\\$(echo "$1" | tr a-z A-Z):"
+        ln -sfn "$2" "\\\\.\\${1^^}:"
     fi
 }
 
@@ -60,6 +60,12 @@ map_drive_a() { map_drive a "$1"; }
 unmap_drive_a() {
     rm -f '\\.\A:'
     if [ "$platform" = wine ]; then rm -f "$WINEPREFIX/dosdevices/a::"; fi
+}
+
+# plain_terminal FILE: what a terminal showed, without its control sequences
+# and carriage returns; a cursor move forward stands for that many spaces.
+plain_terminal() {
+    perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\][^\a]*\a//g; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$1"
 }
 
 # Runs the program with the given arguments; standard output goes to out.txt
@@ -79,8 +85,7 @@ run() {
         # Wine's own messages go to standard error, kept off the terminal.
         script -qec "$(printf '%q ' "${command[@]}") 2> stderr.txt" /dev/null < /dev/null > terminal.txt
         status=$?
-        # A cursor move forward stands for that many spaces.
-        perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' terminal.txt > out.txt
+        plain_terminal terminal.txt > out.txt
     elif [ "$closed" = 1 ]; then
         "${command[@]}" <&- >&- 2>&-
         status=$?

@@ -313,8 +313,7 @@ is_open() {
 }
 
 # type_into_cmd LINE...: types each line into Wine's cmd in a terminal, once
-# cmd shows its prompt, then exits; what the terminal showed, without its
-# control sequences and carriage returns, goes to out.txt.
+# cmd shows its prompt, then exits; what the terminal showed goes to out.txt.
 type_into_cmd() {
     local line size
     mkfifo keys
@@ -332,15 +331,14 @@ type_into_cmd() {
     done
     exec 3>&-
     wait $terminal
-    perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\][^\a]*\a//g; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' terminal.txt > out.txt
+    plain_terminal terminal.txt > out.txt
 }
 
 # wait_for_prompt: waits up to 30 seconds for the terminal to end with cmd's
 # prompt, a drive, a path and ">".
 wait_for_prompt() {
     for _ in $(seq 1 300); do
-        perl -0777 -ne 's/\e\][^\a]*\a//g; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g; exit(!/[A-Z]:\\[^\n>]*>\z/)' \
-            terminal.txt && return 0
+        plain_terminal terminal.txt | perl -0777 -ne 'exit(!/[A-Z]:\\[^\n>]*>\z/)' && return 0
         sleep 0.1
     done
     return 1

@@ -94,10 +94,10 @@ drive=
 partition=0
 emulators=(qemu bochs)
 rules=
+kernel=$examples/kernel.bin
 kernel_size=
 clusters=
-total32=0
-total_field=16
+totals=
 end_marker=0
 root_files=0
 straddle=0
@@ -109,21 +109,22 @@ loop_read_only) fat=12 kib=1440 kind=floppy losetup_options=(--read-only) ;;
 loader_floppy) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 straddle=1 ;;
 loader_fat16_fragmented)
     fat=16 kib=16384 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 4) ;;
-loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" ;;
+loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" kernel= ;;
 loader_partition)
     # 35 MiB from sector 2048; the parameter block says so in its hidden
     # sectors, which the loader adds to every read.
     fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
     mkfs_options=(-s 2 -h 2048) ;;
 loader_both_total_fields)
-    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 total32=1 ;;
+    fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 totals=both ;;
 loader_kernel_after_the_end_marker)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" end_marker=1 ;;
 loader_fat12_of_4084_clusters)
     fat=12 kib=2050 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4084 mkfs_options=(-s 1)
-    total_field=32 ;;
+    totals=32 ;;
 loader_fat16_of_4085_clusters)
-    fat=16 kib=2150 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4085 mkfs_options=(-s 1) ;;
+    fat=16 kib=2150 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 clusters=4085 mkfs_options=(-s 1)
+    totals=16 ;;
 loader_kernel_of_512_kib_in_the_last_root_sector)
     kernel_size=524288 root_files=208
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$(loaded $kernel_size) drive=00 ;;
@@ -170,27 +171,26 @@ put() {
 
 mkfs.fat -C "${mkfs_options[@]}" -F "$fat" -n "$label" vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
 root_start=$(($(number vol.img 14 2) + $(number vol.img 16 1) * $(number vol.img 22 2)))
+total=$(number vol.img 19 2)
 if [ -n "$clusters" ]; then
     # mkfs.fat makes neither of these, so the total is set afterwards: the
-    # data area is then exactly that many one-sector clusters. Any total
-    # may be in the 32-bit field, with 0 in the 16-bit one.
+    # data area is then exactly that many one-sector clusters.
     data_start=$((root_start + ($(number vol.img 17 2) * 32 + 511) / 512))
     total=$((data_start + clusters))
-    if [ "$total_field" = 32 ]; then
-        put vol.img 19 2 0
-        put vol.img 32 4 $total
-    else
-        put vol.img 19 2 $total
-    fi
     truncate -s $((total * 512)) vol.img
 fi
-if [ "$total32" = 1 ]; then put vol.img 32 4 "$(number vol.img 19 2)"; fi
+# Where the total goes: the 16-bit field, the 32-bit one with 0 in the
+# 16-bit one (allowed for any total), or both.
+case $totals in
+16) put vol.img 19 2 $total ;;
+32) put vol.img 19 2 0 && put vol.img 32 4 $total ;;
+both) put vol.img 32 4 $total ;;
+esac
 
 printf 'Hello, volume.\r\n' > hello.txt
 head -c 70000 /dev/urandom > data.bin
 mcopy -i vol.img hello.txt data.bin :: && mmd -i vol.img ::/SUB && mcopy -i vol.img hello.txt ::/SUB/NESTED.TXT ||
     { echo "FAIL: mtools could not fill the volume"; exit 1; }
-kernel=$examples/kernel.bin
 if [ -n "$kernel_size" ]; then
     kernel=$dir/kernel.bin
     nasm -f bin -DKERNEL_SIZE=$((kernel_size < 524288 ? kernel_size : 524288)) -o "$kernel" "$examples/kernel.asm" ||
@@ -209,7 +209,7 @@ if [ "$end_marker" = 1 ]; then
         { echo "FAIL: mtools could not copy the kernel"; exit 1; }
     put vol.img "$(grep -obUa 'END     TXT' vol.img | head -1 | cut -d: -f1)" 1 0
     ! mdir -i vol.img ::/KERNEL.BIN > /dev/null 2>&1 || { echo "FAIL: mdir still lists KERNEL.BIN"; failed=1; }
-elif [ "$greeting" != "No KERNEL.BIN" ] || [ -n "$kernel_size" ]; then
+elif [ "$boot" = fat_loader.bin ] && [ -n "$kernel" ]; then
     # A name that shares KERNEL.BIN's first eight bytes comes first. Then
     # holes on purpose: two small files, deleted once the kernel is on its
     # way, leave it in three pieces with other files' clusters between. On
