@@ -303,13 +303,11 @@ wait_for_output() {
     failed=1
 }
 
-# is_open FILE: whether any process has FILE open.
+# is_open FILE: whether any process has FILE open. One find, not a readlink
+# for each descriptor, which took a second and let the holder finish
+# between two looks.
 is_open() {
-    local link
-    for link in /proc/[0-9]*/fd/*; do
-        [ "$(readlink "$link" 2> /dev/null)" = "$dir/$1" ] && return 0
-    done
-    return 1
+    find /proc/[0-9]*/fd -maxdepth 1 -lname "$dir/$1" -print -quit 2> /dev/null | grep -q .
 }
 
 # type_into_cmd LINE...: types each line into Wine's cmd in a terminal, once
