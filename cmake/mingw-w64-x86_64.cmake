@@ -1,6 +1,6 @@
-# Cross-compiles the Windows executable with Debian's mingw-w64. The -posix
-# compilers are needed: the win32-thread ones lack std::mutex, which
-# GoogleTest uses.
+# Cross-compiles the 64-bit Windows executable, for x64 PCs, with Debian's
+# mingw-w64. The -posix compilers are needed: the win32-thread ones lack
+# std::mutex, which GoogleTest uses.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -1,0 +1,46 @@
+# What each package holds, and where.
+#  - Windows: one folder, tolmarix-VERSION-win64 or -win32, with the
+#    program, its manual as HTML, the README, the README's Windows section
+#    as README-Windows.txt, the license and the samples in examples\.
+#  - Linux: the program in bin, the manual page in man1, and the README,
+#    the copyright file, the changelog and the samples in the package's
+#    documentation folder, Debian's place for a package's examples.
+include(GNUInstallDirs)
+set(TOLMARIX_EXAMPLE_FILES)
+foreach(sample IN LISTS TOLMARIX_SAMPLES)
+  list(APPEND TOLMARIX_EXAMPLE_FILES examples/${sample}.asm examples/${sample}.bin)
+endforeach()
+
+if(WIN32)
+  # What a Windows user opening the .zip reads first: the README's Windows
+  # section, cut out of the README itself so the two can't drift, with the
+  # line ends Notepad has always taken.
+  file(READ README.md readme)
+  set(begins "<!-- README-Windows.txt begins -->")
+  string(FIND "${readme}" "${begins}" first)
+  string(FIND "${readme}" "<!-- README-Windows.txt ends -->" last)
+  if(first EQUAL -1 OR last LESS first)
+    message(FATAL_ERROR "README.md has no section marked for README-Windows.txt")
+  endif()
+  string(LENGTH "${begins}" skip)
+  math(EXPR first "${first} + ${skip}")
+  math(EXPR length "${last} - ${first}")
+  string(SUBSTRING "${readme}" ${first} ${length} windows_steps)
+  # Notes to the README's own readers, such as which test reads a block.
+  string(REGEX REPLACE "<!--[^>]*-->\n" "" windows_steps "${windows_steps}")
+  string(STRIP "${windows_steps}" windows_steps)
+  string(REPLACE "\n" "\r\n" windows_steps "TOLMARIX ${PROJECT_VERSION} on Windows\n\n${windows_steps}\n")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/README-Windows.txt "${windows_steps}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
+  if(TOLMARIX_MANDOC)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolmarix.html DESTINATION .)
+  endif()
+  install(TARGETS tolmarix RUNTIME DESTINATION .)
+  install(FILES README.md LICENSE ${CMAKE_CURRENT_BINARY_DIR}/README-Windows.txt DESTINATION .)
+  install(FILES ${TOLMARIX_EXAMPLE_FILES} DESTINATION examples)
+else()
+  install(TARGETS tolmarix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolmarix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${TOLMARIX_EXAMPLE_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()

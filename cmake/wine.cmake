@@ -1,0 +1,14 @@
+# Where a Windows build's tests run: under Wine, in a private prefix inside
+# the build tree, so the user's own is never touched. The emulator itself
+# carries the prefix, because test discovery runs the test programs too.
+# Sets TOLMARIX_WINE_ENV and TOLMARIX_WINEPREFIX, which the tests use; a
+# machine without Wine leaves them unset and the Windows tests can't run.
+if(BUILD_TESTING AND CMAKE_CROSSCOMPILING AND WIN32 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  find_program(TOLMARIX_WINE wine)
+  if(TOLMARIX_WINE)
+    set(TOLMARIX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    # No Mono or Gecko install prompts, and no debug chatter on the console.
+    set(TOLMARIX_WINE_ENV WINEPREFIX=${TOLMARIX_WINEPREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=")
+    set(CMAKE_CROSSCOMPILING_EMULATOR env ${TOLMARIX_WINE_ENV} ${TOLMARIX_WINE})
+  endif()
+endif()
