@@ -348,18 +348,20 @@ if [ -n "${readme_steps:-}" ]; then
     need mkfs.fat dosfstools
     need fsck.fat dosfstools
     readme=${TOLMARIX_README:?TOLMARIX_README names the README}
-    # The .zip as the package workflow makes it, from this build.
-    cpack -G ZIP --config "${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack configuration of the build}" \
-        -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
+    # The .zip as the package workflow makes it, from this build: win64 or
+    # win32, whose folder the README's lines then name.
+    cpack_config=${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack configuration of the build}
+    system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$cpack_config")
+    cpack -G ZIP --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
     tools=$WINEPREFIX/drive_c/Tools
     rm -rf "$tools" && mkdir -p "$tools"
     trap 'rm -rf "$tools"; cleanup' EXIT
-    unzip -q "$dir"/package/tolmarix-*-win64.zip -d "$tools"
+    unzip -q "$dir"/package/tolmarix-*-"$system".zip -d "$tools" || { echo "FAIL: no $system .zip"; exit 1; }
     mkfs.fat -C -F 12 -n WINSTEPS e.img 1440 > /dev/null
     cp e.img e.orig
     map_drive e "$dir/e.img"
     # The lines of the README's first Command Prompt block.
-    mapfile -t steps < <(sed -n '/^```bat$/,/^```$/{/^```/d;p}' "$readme" | awk 'NR == 1, /^$/')
+    mapfile -t steps < <(sed -n '/^```bat$/,/^```$/{/^```/d;p}' "$readme" | awk 'NR == 1, /^$/' | sed "s/-win64/-$system/g")
     echo "The README's Command Prompt lines:"
     printf '    %s\n' "${steps[@]}"
     [ ${#steps[@]} -gt 0 ] || { echo "FAIL: the README has no Command Prompt block"; exit 1; }
