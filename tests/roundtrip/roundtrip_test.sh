@@ -56,10 +56,21 @@
 #                                every time, which ends in a disk error
 #   roundtrip_test.sh loader_sectors_of_1024_bytes
 #                                a volume of 1024-byte sectors is refused
+#   roundtrip_test.sh loader_vhd_as_diskpart_makes_it
+#                                the partition row's disk as a fixed VHD, a
+#                                512-byte footer at its end, booted as one
+#                                (QEMU's vpc, Bochs's vpc mode)
+#   roundtrip_test.sh loader_usb_stick_partitioned
+#   roundtrip_test.sh loader_usb_stick_one_volume
+#                                a USB stick with the partition row's table,
+#                                and one formatted as one FAT16 volume, on
+#                                QEMU's EHCI controller: SeaBIOS boots it as
+#                                hard disk 0x80
 #
 # Every row that boots boots twice: in QEMU with SeaBIOS and in Bochs with
 # its own BIOS, and both must print the same. The rows that inject read
-# errors boot in QEMU alone, which can inject them.
+# errors boot in QEMU alone, which can inject them, and so do the USB rows:
+# Bochs's BIOS boots no USB stick.
 #
 # The loop devices need root and loop support; each case detaches exactly
 # the device it attached. TOLMARIX_EXAMPLES is the directory of the sample
@@ -92,6 +103,7 @@ boot=hello_boot.bin
 greeting="Volume label: [$(printf '%-11s' "$label")]"
 drive=
 partition=0
+vhd=0
 emulators=(qemu bochs)
 rules=
 kernel=$examples/kernel.bin
@@ -141,6 +153,15 @@ loader_read_fails_once | loader_read_always_fails)
     fi ;;
 loader_sectors_of_1024_bytes)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="Disk error" mkfs_options=(-S 1024) ;;
+loader_vhd_as_diskpart_makes_it)
+    # Where diskpart puts a disk's first partition: 1 MiB in.
+    fat=16 kib=35840 kind=vhd boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 vhd=1
+    mkfs_options=(-s 2 -h 2048) ;;
+loader_usb_stick_partitioned)
+    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu)
+    mkfs_options=(-s 2 -h 2048) ;;
+loader_usb_stick_one_volume)
+    fat=16 kib=16384 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 emulators=(qemu) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 if [[ $name == loop* ]] || [ $partition = 1 ]; then
@@ -159,6 +180,45 @@ for emulator in "${emulators[@]}"; do
             skip "Bochs has no terminal display (Debian package bochs-term)"
     fi
 done
+
+# vhd_footer SIZE: the 512-byte footer of a fixed VHD of SIZE bytes of data,
+# as Microsoft's VHD format gives it: the disk geometry from the size, the
+# creator Windows ("win ", which QEMU takes to mean that the size field
+# counts, not the geometry), and the checksum, the ones' complement of the
+# sum of its bytes.
+vhd_footer() {
+    perl -e '
+        my $size = shift;
+        my $total = $size / 512;
+        my ($spt, $heads, $cylinder_heads);
+        $total = 65535 * 16 * 255 if $total > 65535 * 16 * 255;
+        if ($total >= 65535 * 16 * 63) {
+            ($spt, $heads) = (255, 16);
+            $cylinder_heads = int($total / $spt);
+        } else {
+            $spt = 17;
+            $cylinder_heads = int($total / $spt);
+            $heads = int(($cylinder_heads + 1023) / 1024);
+            $heads = 4 if $heads < 4;
+            if ($cylinder_heads >= $heads * 1024 || $heads > 16) {
+                ($spt, $heads) = (31, 16);
+                $cylinder_heads = int($total / $spt);
+            }
+            if ($cylinder_heads >= $heads * 1024) {
+                ($spt, $heads) = (63, 16);
+                $cylinder_heads = int($total / $spt);
+            }
+        }
+        my $cylinders = int($cylinder_heads / $heads);
+        my @footer = ("conectix", 2, 0x00010000, 0xFFFFFFFF, 0xFFFFFFFF, 0, "win ", 0x000A0000, "Wi2k",
+            0, $size, 0, $size, $cylinders, $heads, $spt, 2);
+        my $id = pack("C16", map { int(rand(256)) } 1 .. 16);
+        my $bytes = pack("a8 N N N N N a4 N a4 N N N N n C C N N a16 C x427", @footer, 0, $id, 0);
+        my $sum = 0;
+        $sum += $_ for unpack("C*", $bytes);
+        substr($bytes, 64, 4) = pack("N", ~$sum & 0xFFFFFFFF);
+        print $bytes;' "$1"
+}
 
 # number FILE OFFSET BYTES: the little-endian number at OFFSET.
 number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
@@ -252,6 +312,8 @@ elif [ $partition = 1 ]; then
     printf 'label: dos\nstart=2048, size=%d, type=6, bootable\n' $((kib * 2)) | sfdisk -q disk.img &&
         dd if=mbr.bin of=disk.img conv=notrunc status=none &&
         dd if=vol.img of=disk.img bs=512 seek=2048 conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
+    if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
+    cp disk.img disk.orig
     loop_device=$(losetup -f --show -o $((2048 * 512)) --sizelimit $((kib * 1024)) disk.img) ||
         skip "no loop device could be attached"
     volume=$loop_device
@@ -296,6 +358,15 @@ if ! grep -qx " Volume label is $label" mlabel.txt; then
     echo "FAIL: the label is not intact:"
     cat mlabel.txt
     failed=1
+fi
+
+# Around the partition, the disk is as it was: its table and, on a VHD, the
+# footer.
+if [ $partition = 1 ]; then
+    cmp <(head -c $((2048 * 512)) disk.img) <(head -c $((2048 * 512)) disk.orig) ||
+        { echo "FAIL: the sectors before the partition, its table among them, changed"; failed=1; }
+    cmp <(tail -c +$(((2048 + kib * 2) * 512 + 1)) disk.img) <(tail -c +$(((2048 + kib * 2) * 512 + 1)) disk.orig) ||
+        { echo "FAIL: what follows the partition changed"; failed=1; }
 fi
 
 # Boot it in each emulator, and wait a bounded time for the last line the
