@@ -361,7 +361,7 @@ if [ -n "${readme_steps:-}" ]; then
     cp e.img e.orig
     map_drive e "$dir/e.img"
     # The lines of the README's first Command Prompt block.
-    mapfile -t steps < <(sed -n '/^```bat$/,/^```$/{/^```/d;p}' "$readme" | awk 'NR == 1, /^$/' | sed "s/-win64/-$system/g")
+    mapfile -t steps < <(awk '/^```bat$/ { grab = 1; next } grab && /^```$/ { exit } grab' "$readme" | sed "s/-win64/-$system/g")
     echo "The README's Command Prompt lines:"
     printf '    %s\n' "${steps[@]}"
     [ ${#steps[@]} -gt 0 ] || { echo "FAIL: the README has no Command Prompt block"; exit 1; }
