@@ -31,6 +31,20 @@ constexpr std::array<unsigned char, 3> JUMP_BYTES = {0xEB, 0x3C, 0x90};
 constexpr std::size_t BPB_FIRST = 11;
 constexpr std::size_t BPB_LAST = 61;
 
+// What a volume's first sector shows the volume to be, as far as that one
+// sector can tell.
+// Fat: a valid FAT parameter block, FAT12, FAT16 or FAT32. Unrecognized:
+// nothing named here, such as zeros or bytes nobody can name. The others
+// are volumes and disks whose first sector is a header of their own, which a
+// new boot sector would destroy; PartitionTable is a whole disk's master boot
+// record, a GPT disk's protective one included.
+enum class VolumeKind { Fat, Unrecognized, Ntfs, ExFat, ReFs, BitLocker, Luks, Xfs, PartitionTable };
+
+// Looks at `sector` alone. A valid FAT parameter block makes it Fat whatever
+// its OEM name and code bytes hold; only a sector without one is matched
+// against the others.
+VolumeKind RecognizeVolume(const BootSector &sector);
+
 // Turns `image` (the boot program) into the new sector in place: the jump at
 // 0..2 and the volume's bytes BPB_FIRST..BPB_LAST; every other byte is left
 // as the boot program has it. `volume` is only read.

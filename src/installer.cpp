@@ -27,6 +27,33 @@ int Fail(const char *format, const char *path)
     return EXIT_FAILED;
 }
 
+// The message for a volume whose first sector holds what the new one would
+// destroy, or null when it may be written: a FAT volume, and a sector that
+// holds nothing anyone can name.
+const char *Refusal(VolumeKind kind)
+{
+    switch (kind) {
+    case VolumeKind::Ntfs:
+        return "\nError: %s holds an NTFS file system, not FAT; nothing was written\n";
+    case VolumeKind::ExFat:
+        return "\nError: %s holds an exFAT file system, not FAT; nothing was written\n";
+    case VolumeKind::ReFs:
+        return "\nError: %s holds a ReFS file system, not FAT; nothing was written\n";
+    case VolumeKind::BitLocker:
+        return "\nError: %s holds a BitLocker volume, not FAT; nothing was written\n";
+    case VolumeKind::Luks:
+        return "\nError: %s holds a LUKS encryption header, not FAT; nothing was written\n";
+    case VolumeKind::Xfs:
+        return "\nError: %s holds an XFS file system, not FAT; nothing was written\n";
+    case VolumeKind::PartitionTable:
+        return "\nError: %s holds a partition table, not FAT; nothing was written\n";
+    case VolumeKind::Fat:
+    case VolumeKind::Unrecognized:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int RunInstaller(int argc, const char *const *argv)
@@ -54,6 +81,11 @@ int RunInstaller(int argc, const char *const *argv)
     // zeros, and the volume would no longer be readable.
     if (result.status != TransferStatus::Done || result.bytes != SECTOR_SIZE)
         return Fail("\nError reading %s\n", volumePath);
+    // A drive can name another file system, an encrypted volume or a whole
+    // disk as easily as a FAT volume, and its first sector would be lost.
+    const char *const refusal = Refusal(RecognizeVolume(volumeSector));
+    if (refusal != nullptr)
+        return Fail(refusal, volumePath);
 
     Progress("\nReading bootprogram %s...", bootProgramPath);
     result = ReadSector(bootProgramPath, 0, bootProgram);

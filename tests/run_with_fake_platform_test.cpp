@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -17,6 +20,45 @@ const std::string WRITING = READING_BOOT + "\nWriting new boot sector on \\\\.\\
 
 enum class After { Unchanged, Installed, Any };
 
+// Bytes put over the volume's own at an offset of its first sector.
+struct Patch {
+    std::size_t offset;
+    Bytes bytes;
+};
+
+Bytes Text(std::string_view text)
+{
+    return {text.begin(), text.end()};
+}
+
+// A parameter block with these bytes per sector (little-endian), sectors per
+// cluster, reserved sectors and FATs.
+Patch Bpb(unsigned bytesPerSector, unsigned char sectorsPerCluster, unsigned char reserved, unsigned char fats)
+{
+    return {11,
+            {static_cast<unsigned char>(bytesPerSector & 0xFFU), static_cast<unsigned char>(bytesPerSector >> 8U),
+             sectorsPerCluster, reserved, 0, fats}};
+}
+
+// A master boot record's four boot indicators and its first entry's type.
+std::vector<Patch> Mbr(unsigned char active, unsigned char type)
+{
+    return {{446, {active, 0, 0, 0, type}}, {462, {0}}, {478, {0}}, {494, {0}}, {510, {0x55, 0xAA}}};
+}
+
+std::vector<Patch> With(std::vector<Patch> patches, const Patch &patch)
+{
+    patches.push_back(patch);
+    return patches;
+}
+
+const Patch NTFS_NAME = {3, Text("NTFS    ")};
+
+std::string Refused(const std::string &what)
+{
+    return READING_BPB + "\nError: \\\\.\\A: holds " + what + ", not FAT; nothing was written\n";
+}
+
 struct RunCase {
     const char *name;
     FakeFault fault;
@@ -25,7 +67,8 @@ struct RunCase {
     int status;
     std::size_t opens;
     After volume;
-    const char *drive = "a"; // the drive argument
+    const char *drive = "a";        // the drive argument
+    std::vector<Patch> sector = {}; // over the volume's first sector
 };
 
 // The volume as it should be after an install, worked out region by region.
@@ -86,6 +129,170 @@ const RunCase RUN_CASES[] = {
     // A file name given as the drive is no drive, and nothing is opened.
     {"ImageNameGivenAsTheDrive", NoFault(), 512, BANNER + "Usage: tolmarix bootprogram drive\n\n", 1, 0,
      After::Unchanged, "a.img"},
+    // What the first sector shows decides whether it may be replaced; a
+    // refused volume is read and left alone, and the boot program is never
+    // opened.
+    {"NtfsVolume", NoFault(), 512, Refused("an NTFS file system"), 1, 1, After::Unchanged, "a", {NTFS_NAME}},
+    {"ExFatVolume",
+     NoFault(),
+     512,
+     Refused("an exFAT file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {{3, Text("EXFAT   ")}, {11, Bytes(53, 0)}}},
+    {"ReFsVolume",
+     NoFault(),
+     512,
+     Refused("a ReFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {{3, Text({"ReFS\0\0\0\0", 8})}}},
+    {"BitLockerVolume",
+     NoFault(),
+     512,
+     Refused("a BitLocker volume"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {{3, Text("-FVE-FS-")}}},
+    {"Luks1Header",
+     NoFault(),
+     512,
+     Refused("a LUKS encryption header"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {{0, Text({"LUKS\xBA\xBE\0\1", 8})}}},
+    {"Luks2Header",
+     NoFault(),
+     512,
+     Refused("a LUKS encryption header"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {{0, Text({"LUKS\xBA\xBE\0\2", 8})}}},
+    {"XfsSuperblock", NoFault(), 512, Refused("an XFS file system"), 1, 1, After::Unchanged, "a", {{0, Text("XFSB")}}},
+    {"DosPartitionTable", NoFault(), 512, Refused("a partition table"), 1, 1, After::Unchanged, "a", Mbr(0x80, 0x06)},
+    {"GptProtectiveMbr", NoFault(), 512, Refused("a partition table"), 1, 1, After::Unchanged, "a", Mbr(0x00, 0xEE)},
+    // Another file system's name over a parameter block that falls short of
+    // FAT by one field.
+    {"BytesPerSectorNotAPowerOfTwo",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(513, 1, 1, 2)}},
+    {"BytesPerSectorOf256",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(256, 1, 1, 2)}},
+    {"SectorsPerClusterNotAPowerOfTwo",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(512, 3, 1, 2)}},
+    {"NoSectorsPerCluster",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(512, 0, 1, 2)}},
+    {"NoReservedSector",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(512, 1, 0, 2)}},
+    {"NoFat",
+     NoFault(),
+     512,
+     Refused("an NTFS file system"),
+     1,
+     1,
+     After::Unchanged,
+     "a",
+     {NTFS_NAME, Bpb(512, 1, 1, 0)}},
+    // A valid parameter block is FAT whatever else the sector holds; and
+    // what nobody can name is written as it is.
+    {"Fat12Or16Volume", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {Bpb(512, 1, 1, 2)}},
+    {"Fat32Volume", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {Bpb(512, 8, 32, 2)}},
+    {"FatOf1024ByteSectors",
+     NoFault(),
+     512,
+     WRITING + "\n",
+     0,
+     3,
+     After::Installed,
+     "a",
+     {NTFS_NAME, Bpb(1024, 2, 1, 1)}},
+    {"FatOf2048ByteSectors",
+     NoFault(),
+     512,
+     WRITING + "\n",
+     0,
+     3,
+     After::Installed,
+     "a",
+     {NTFS_NAME, Bpb(2048, 64, 1, 1)}},
+    {"FatOf4096ByteSectorsAnd128SectorClusters",
+     NoFault(),
+     512,
+     WRITING + "\n",
+     0,
+     3,
+     After::Installed,
+     "a",
+     {NTFS_NAME, Bpb(4096, 128, 1, 1)}},
+    {"FatNamedNtfs", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {NTFS_NAME, Bpb(512, 1, 1, 2)}},
+    {"FatWhoseCodeLooksLikeAPartitionTable", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a",
+     With(Mbr(0x80, 0x06), Bpb(512, 1, 1, 2))},
+    {"FatWhoseJumpLooksLikeLuks",
+     NoFault(),
+     512,
+     WRITING + "\n",
+     0,
+     3,
+     After::Installed,
+     "a",
+     {{0, Text({"LUKS\xBA\xBE\0\1", 8})}, Bpb(512, 1, 1, 2)}},
+    {"AllZeros", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {{0, Bytes(512, 0)}}},
+    {"PartitionTableWithNoEntryInUse",
+     NoFault(),
+     512,
+     WRITING + "\n",
+     0,
+     3,
+     After::Installed,
+     "a",
+     {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}},
+    {"PartitionTableWithoutItsSignature", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a",
+     With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})},
+    {"BootIndicatorNeither00Nor80", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", Mbr(0x81, 0x06)},
 };
 
 void PrintTo(const RunCase &row, std::ostream *out)
@@ -98,7 +305,9 @@ class RunWithFakePlatform : public testing::TestWithParam<RunCase> {};
 TEST_P(RunWithFakePlatform, Run)
 {
     const RunCase &c = GetParam();
-    const Bytes volume = Pattern(1024, 7);
+    Bytes volume = Pattern(1024, 7);
+    for (const Patch &patch : c.sector)
+        std::copy(patch.bytes.begin(), patch.bytes.end(), volume.begin() + static_cast<std::ptrdiff_t>(patch.offset));
     const Bytes bootProgram = Pattern(c.bootProgramSize, 13);
     FakeReset();
     FakeAddFile(VOLUME, volume);

@@ -78,6 +78,29 @@ disk_with_a_partition() {
     exit 1
 }
 
+# refused_volume WHAT: vol.img holds WHAT, which the write would destroy. The
+# run stops once it has read the sector, naming it, and never opens the boot
+# program: a FIFO, which would block the run until it timed out.
+refused_volume() {
+    rm boot.bin && mkfifo boot.bin
+    expected=$READING_BPB'\nError: \\\\.\\A: holds '"$1"', not FAT; nothing was written\n'
+}
+
+# made_by PACKAGE TOOL COMMAND...: vol.img as COMMAND, which runs TOOL,
+# makes it from an empty sparse image of $size, or the row fails.
+size=4M
+made_by() {
+    need "$2" "$1"
+    rm vol.img && truncate -s "$size" vol.img
+    "${@:3}" > made.txt 2>&1 || { cat made.txt; echo "FAIL: $2 could not make the volume"; exit 1; }
+}
+
+# put_bytes OFFSET FORMAT: the printf FORMAT's bytes over vol.img at OFFSET.
+put_bytes() {
+    # shellcheck disable=SC2059
+    printf "$2" | dd of=vol.img bs=1 seek="$1" conv=notrunc status=none
+}
+
 # One row per case: arguments, setup, expected output, status and volume.
 args=(boot.bin a)
 boot=boot.bin
@@ -258,6 +281,61 @@ partition_of_a_disk)
 # README's Command Prompt lines typed into Wine's cmd in a terminal.
 readme_windows_steps_under_wine_cmd)
     readme_steps=1 expected_status=0 image=none ;;
+# What the volume's first sector holds decides whether it may be replaced.
+# The volumes come from the tools that make them; ReFS and BitLocker, which
+# Debian can't make, as their headers are laid out.
+ntfs_volume)
+    made_by ntfs-3g mkntfs mkntfs -F -Q vol.img
+    refused_volume 'an NTFS file system' ;;
+exfat_volume)
+    made_by exfatprogs mkfs.exfat mkfs.exfat vol.img
+    refused_volume 'an exFAT file system' ;;
+refs_volume)
+    put_bytes 0 '\0\0\0ReFS\0\0\0\0\0\0\0\0\0FSRS'
+    refused_volume 'a ReFS file system' ;;
+bitlocker_volume)
+    # NTFS's parameter block: 512-byte sectors, no reserved sectors, no FAT.
+    put_bytes 0 '\353\130\220-FVE-FS-\0\2\10\0\0\0'
+    put_bytes 510 '\125\252'
+    refused_volume 'a BitLocker volume' ;;
+luks1_header | luks2_header)
+    printf 'not a secret' > key.txt
+    size=20M made_by cryptsetup-bin cryptsetup cryptsetup luksFormat -q --type "luks${name:4:1}" --pbkdf pbkdf2 \
+        --pbkdf-force-iterations 1000 --key-file key.txt vol.img
+    refused_volume 'a LUKS encryption header' ;;
+xfs_volume)
+    # The smallest volume mkfs.xfs makes; sparse, it costs what is written.
+    size=300M made_by xfsprogs mkfs.xfs mkfs.xfs -q vol.img
+    refused_volume 'an XFS file system' ;;
+dos_partition_table)
+    made_by fdisk sfdisk sh -c "echo 'start=2048, type=6, bootable' | sfdisk -q vol.img"
+    refused_volume 'a partition table' ;;
+gpt_partition_table)
+    made_by fdisk sfdisk sh -c "printf 'label: gpt\nstart=2048\n' | sfdisk -q vol.img"
+    refused_volume 'a partition table' ;;
+fat12_volume | fat16_volume | fat32_volume | fat_volume_named_ntfs)
+    case $name in
+    fat16_volume) fat=16 kib=16384 ;;
+    fat32_volume) fat=32 kib=40000 ;;
+    *) fat=12 kib=1440 ;;
+    esac
+    need mkfs.fat dosfstools
+    rm vol.img && mkfs.fat -C -F "$fat" -n CONTROL vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
+    if [ "$name" = fat_volume_named_ntfs ]; then put_bytes 3 'NTFS    '; fi
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
+volume_of_zeros)
+    head -c 1024 /dev/zero > vol.img
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
+# A whole disk on which the kernel has found no partitions opens, and its
+# first sector, the partition table, is what stops the run.
+whole_disk_the_kernel_has_not_scanned)
+    [ "$(id -u)" = 0 ] || skip "loop devices need root"
+    need losetup util-linux
+    made_by fdisk sfdisk sh -c "echo 'start=2048, type=6' | sfdisk -q vol.img"
+    loop_device=$(losetup -f --show vol.img) || skip "no loop device could be attached"
+    [ ! -e "${loop_device}p1" ] || { echo "FAIL: the kernel found the partition of ${loop_device}"; exit 1; }
+    map_drive_a "$loop_device"
+    refused_volume 'a partition table' ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
@@ -426,6 +504,18 @@ done
 if [ -f boot.orig ] && ! cmp -s "$boot" boot.orig; then
     echo "FAIL: the boot program changed"
     failed=1
+fi
+if [ "$name" = fat32_volume ]; then
+    # Only bytes 11 to 61 are kept: fsck.fat finds the sector unlike its
+    # backup, and no label in it; the volume still reads.
+    need fsck.fat dosfstools
+    need mdir mtools
+    fsck.fat -n vol.img > fsck.txt 2>&1
+    for line in 'There are differences between boot sector and its backup.' \
+        "Volume label 'CONTROL' stored in root directory and label '' stored in boot sector and different."; do
+        grep -qxF "$line" fsck.txt || { cat fsck.txt; echo "FAIL: fsck.fat did not say: $line"; failed=1; }
+    done
+    MTOOLS_SKIP_CHECK=1 mdir -i vol.img :: > mdir.txt 2>&1 || { cat mdir.txt; echo "FAIL: mtools can't read it"; failed=1; }
 fi
 [ $failed = 0 ] && echo "PASS: $name"
 exit $failed
