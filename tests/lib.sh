@@ -9,6 +9,14 @@
 #                    link `a::` in $WINEPREFIX/dosdevices
 # TOLMARIX_REQUIRE_ALL=1 turns a skipped case into a failure.
 
+# What these tests rely on is set here, whatever the caller's environment:
+# the UTF-8 locale, in which Wine takes file names, printf %q quotes them and
+# the tools' messages are the English ones compared; the shell that `script`
+# runs its command with, which must read bash's quoting; and the terminal
+# that pseudo-terminal claims to be.
+export LC_ALL=C.UTF-8 SHELL=/bin/bash TERM=xterm
+unset LANGUAGE
+
 bin=${TOLMARIX_BIN:?TOLMARIX_BIN names the program}
 platform=${TOLMARIX_PLATFORM:-posix}
 SKIP=77
@@ -29,6 +37,8 @@ need() {
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
 chmod 755 "$dir"
+# Whatever else makes temporary files makes them here, and they go with it.
+export TMPDIR=$dir
 # A test that attaches a loop device sets loop_device, and only that one is
 # ever detached (its partitions go with it).
 loop_device=

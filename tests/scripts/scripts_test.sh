@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# Runs one case of the install and skip logic that scripts/test stands on,
+# against stand-ins for dpkg-query, dpkg, apt-get and cmake on PATH:
+#
+#   scripts_test.sh CASE
+#
+# The install rows call install_packages from scripts/packages with two
+# groups of their own, A (pa, pb) and B (pc:i386), and compare every call
+# made to dpkg and apt-get, the status and what could not be installed. The
+# scripts/test rows run a copy of it whose cmake only writes the test log a
+# row gives. TOLMARIX_SOURCE is the source tree; the rest of the
+# environment is described in ../lib.sh.
+set -u
+
+name=${1:?usage: scripts_test.sh CASE}
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+source_dir=${TOLMARIX_SOURCE:?TOLMARIX_SOURCE names the source tree}
+# The rows say whether a skip may pass and whether to install.
+unset TOLMARIX_REQUIRE_ALL TOLMARIX_NO_INSTALL
+
+# The stand-ins keep their state in files: installed (one package a line),
+# arches (the foreign architectures), refused (packages apt can't have),
+# and calls, every call made.
+mkdir bin
+: > installed
+: > refused
+echo i386 > arches
+cat > bin/dpkg-query << 'EOF'
+#!/bin/sh
+# dpkg-query -W -f=FORMAT PACKAGE
+for package; do :; done
+if grep -qxF "$package" "$STANDIN/installed"; then echo installed; else echo not-installed; fi
+EOF
+cat > bin/dpkg << 'EOF'
+#!/bin/sh
+case $1 in
+--print-foreign-architectures) cat "$STANDIN/arches" ;;
+*) echo "dpkg $*" >> "$STANDIN/calls"; echo "$2" >> "$STANDIN/arches" ;;
+esac
+EOF
+cat > bin/apt-get << 'EOF'
+#!/bin/sh
+echo "apt-get $*" >> "$STANDIN/calls"
+[ "$1" = install ] || exit 0
+shift 3
+for package; do
+    if grep -qxF "$package" "$STANDIN/refused"; then echo "E: The stand-in can't have $package"; exit 100; fi
+done
+printf '%s\n' "$@" >> "$STANDIN/installed"
+EOF
+cat > bin/sudo << 'EOF'
+#!/bin/sh
+exec "$@"
+EOF
+# cmake --workflow --preset PRESET: writes log.PRESET as the build's last
+# test log, when there is one, and ends with status.PRESET, 0 by default.
+cat > bin/cmake << 'EOF'
+#!/bin/sh
+preset=$3
+echo "cmake $*" >> "$STANDIN/calls"
+mkdir -p "build/$preset/Testing/Temporary"
+if [ -f "$STANDIN/log.$preset" ]; then cp "$STANDIN/log.$preset" "build/$preset/Testing/Temporary/LastTest.log"; fi
+exit "$(cat "$STANDIN/status.$preset" 2> /dev/null || echo 0)"
+EOF
+chmod +x bin/*
+export STANDIN=$dir PATH=$dir/bin:$PATH
+
+# install_a_and_b: install_packages with the groups A and B; its output goes
+# to out.txt, and what it could not install to uninstalled.txt.
+install_a_and_b() {
+    (
+        # shellcheck source=../../scripts/packages
+        . "$source_dir/scripts/packages"
+        A_PACKAGES=(pa pb) A_PACKAGES_FOR="group A"
+        B_PACKAGES=(pc:i386) B_PACKAGES_FOR="group B"
+        install_packages "the row" A_PACKAGES B_PACKAGES > out.txt
+        status=$?
+        printf '%s\n' "${UNINSTALLED[@]}" > uninstalled.txt
+        exit $status
+    )
+    status=$?
+}
+
+# run_scripts_test: a copy of scripts/test, which works in its own tree.
+run_scripts_test() {
+    mkdir -p tree/scripts
+    cp "$source_dir/scripts/test" "$source_dir/scripts/packages" tree/scripts/
+    tree/scripts/test > out.txt 2>&1
+    status=$?
+}
+
+# all_installed: every package of every test group is installed.
+all_installed() {
+    # shellcheck source=../../scripts/packages
+    (. "$source_dir/scripts/packages" && printf '%s\n' "${CI_PACKAGES[@]}") > installed
+}
+
+# expect_calls LINE...: the calls made, in order, and no others.
+expect_calls() {
+    printf '%s\n' "$@" | sed '/^$/d' > expected-calls.txt
+    touch calls
+    cmp -s calls expected-calls.txt || { echo "FAIL: the calls differ:"; diff expected-calls.txt calls; failed=1; }
+}
+
+# expect_line FILE LINE: FILE has LINE, whole.
+expect_line() {
+    grep -qxF -- "$2" "$1" || { echo "FAIL: $1 lacks the line: $2"; cat "$1"; failed=1; }
+}
+
+UPDATE='apt-get update -q'
+case $name in
+nothing_installed)
+    install_a_and_b
+    expect_status 0
+    expect_calls "$UPDATE" 'apt-get install -y -q pa pb pc:i386' ;;
+one_package_missing)
+    printf 'pa\npc:i386\n' > installed
+    install_a_and_b
+    expect_status 0
+    expect_calls "$UPDATE" 'apt-get install -y -q pb' ;;
+everything_installed)
+    printf 'pa\npb\npc:i386\n' > installed
+    install_a_and_b
+    expect_status 0
+    expect_calls
+    [ ! -s out.txt ] || { echo "FAIL: it said something:"; cat out.txt; failed=1; } ;;
+i386_architecture_missing)
+    : > arches
+    install_a_and_b
+    expect_status 0
+    expect_calls 'dpkg --add-architecture i386' "$UPDATE" 'apt-get install -y -q pa pb pc:i386' ;;
+no_install_asked_for)
+    TOLMARIX_NO_INSTALL=1 install_a_and_b
+    expect_status 0
+    expect_calls ;;
+group_apt_refuses)
+    # All at once fails; then A installs and B is named with apt's error.
+    echo pc:i386 > refused
+    install_a_and_b
+    expect_status 1
+    expect_calls "$UPDATE" 'apt-get install -y -q pa pb pc:i386' 'apt-get install -y -q pa pb' \
+        'apt-get install -y -q pc:i386'
+    expect_line installed pb
+    expect_line uninstalled.txt "group B: pc:i386 could not be installed: E: The stand-in can't have pc:i386"
+    expect_line out.txt "Could not install pc:i386, for group B: E: The stand-in can't have pc:i386" ;;
+skipped_test_listed_with_its_reason)
+    all_installed
+    printf '3/9 Testing: cli.ntfs_volume\nSKIP: ntfs_volume: mkntfs is not installed (Debian package ntfs-3g)\n' > log.default
+    run_scripts_test
+    expect_status 0
+    expect_line out.txt '  default: cli.ntfs_volume: mkntfs is not installed (Debian package ntfs-3g)' ;;
+group_not_installed_is_listed | group_not_installed_fails_when_all_must_run)
+    # Every test group but 32-bit Wine's can be had.
+    echo wine32:i386 > refused
+    if [ "$name" = group_not_installed_fails_when_all_must_run ]; then export TOLMARIX_REQUIRE_ALL=1; fi
+    run_scripts_test
+    line="not installed, so its tests skip: the 32-bit Windows build and its tests under 32-bit Wine:"
+    line+=" g++-mingw-w64-i686-posix wine32:i386 could not be installed: E: The stand-in can't have wine32:i386"
+    if [ "$name" = group_not_installed_is_listed ]; then
+        expect_status 0
+        expect_line out.txt "  $line"
+    else
+        expect_status 1
+        expect_line out.txt "FAIL: TOLMARIX_REQUIRE_ALL=1 and this can't run here: $line"
+        ! grep -q '^cmake' calls || { echo "FAIL: a build ran"; failed=1; }
+    fi ;;
+failed_workflow_ends_the_run)
+    all_installed
+    echo 8 > status.default
+    run_scripts_test
+    expect_status 8
+    expect_calls 'cmake --workflow --preset default' ;;
+*)
+    echo "unknown case: $name"
+    exit 1 ;;
+esac
+
+[ $failed = 0 ] && echo "PASS: $name"
+exit $failed
