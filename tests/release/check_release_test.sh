@@ -20,16 +20,48 @@ source_tree=${TOLMARIX_SOURCE:?TOLMARIX_SOURCE names the source tree}
 cpack_config=${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack configuration of the build}
 need cpack cmake
 need unzip unzip
-need x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
-need strings binutils
 
-# The .zip as the package workflow makes it, from this build, unpacked.
-cpack -G ZIP --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
-zip_name=$(cd package && ls tolmarix-*.zip)
-mkdir unpacked
-unzip -q "package/$zip_name" -d unpacked || { echo "FAIL: unzip"; exit 1; }
-exe=$(find "$dir/unpacked" -name tolmarix.exe)
-architecture=$(perl -0777 -ne 'print $1 if /processorArchitecture="([^"]*)"/' "$exe")
+# The package as the package workflow makes it, from this build, unpacked:
+# the .zip of a Windows build, the .deb of the native one.
+if [ "${TOLMARIX_PLATFORM:-posix}" = wine ]; then
+    cpack -G ZIP --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
+    zip_name=$(cd package && ls tolmarix-*.zip)
+    system=${zip_name%.zip} system=${system##*-}
+    mkdir unpacked
+    unzip -q "package/$zip_name" -d unpacked || { echo "FAIL: unzip"; exit 1; }
+    exe=$(find "$dir/unpacked" -name tolmarix.exe)
+    architecture=$(perl -0777 -ne 'print $1 if /processorArchitecture="([^"]*)"/' "$exe")
+else
+    need dpkg-deb dpkg
+    cpack -G DEB --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
+    deb=$(cd package && ls tolmarix_*.deb)
+    dpkg-deb -R "package/$deb" unpacked || { echo "FAIL: dpkg-deb"; exit 1; }
+    cp unpacked/usr/bin/tolmarix package/
+fi
+version=$(sed -n 's/^project(tolmarix VERSION \([0-9.]*\).*/\1/p' "$source_tree/CMakeLists.txt")
+
+# set_pe_field FIELD VALUE: a field of the program's optional header, set
+# with pefile.
+set_pe_field() {
+    /usr/bin/python3 -c 'import pefile, sys
+pe = pefile.PE(sys.argv[1])
+setattr(pe.OPTIONAL_HEADER, sys.argv[2], int(sys.argv[3]))
+pe.write(sys.argv[1] + ".new")' "$exe" "$1" "$2" && mv "$exe.new" "$exe" || { echo "FAIL: pefile could not set $1"; exit 1; }
+}
+
+# tree_with_the_package_only: a copy of check-release and what it reads,
+# whose build/ holds this build's .zip alone, where its workflow puts it.
+tree_with_the_package_only() {
+    local folder=package-windows
+    [ "$system" = win32 ] && folder=package-windows32
+    mkdir -p tree/scripts tree/packaging "tree/build/$folder"
+    cp "$source_tree"/scripts/{check-release,check-windows-program,packages} tree/scripts/
+    cp "$source_tree/packaging/windows-imports.md" tree/packaging/
+    cp "$source_tree/CMakeLists.txt" tree/
+    cp "package/$zip_name" package/SHA256SUMS "tree/build/$folder/"
+    check_release=$dir/tree/scripts/check-release
+    mode=(all)
+}
 
 # change_manifest PERL: the Perl substitution PERL, made on the manifest
 # inside tolmarix.exe.
@@ -47,6 +79,8 @@ change_manifest() {
 # One row per case: the break, and the lines check-release must give.
 expected=
 hide=
+check_release=$source_tree/scripts/check-release
+mode=(zip "$dir/package/${zip_name:-}")
 case $name in
 zip_as_built) ;;
 assembly_version_of_five_parts)
@@ -81,14 +115,91 @@ sums_that_do_not_match)
 unzip_hidden_from_path)
     hide=unzip
     expected="unzip is not installed (Debian package unzip), so $dir/package/$zip_name was not checked" ;;
+import_from_another_dll)
+    perl -0777 -pi -e 's/msvcrt\.dll\0/msvcrx.dll\0/i or die' "$exe"
+    expected="tolmarix.exe imports from other DLLs" ;;
+subsystem_newer_than_the_imports_allow)
+    set_pe_field MajorSubsystemVersion 6
+    set_pe_field MinorSubsystemVersion 0
+    oldest=5.2
+    [ "$system" = win32 ] && oldest=5.1
+    expected="the PE header's subsystem version 6.0 is newer than the Windows its imports allow ($oldest)" ;;
+import_of_the_other_build_only)
+    # Renamed to a function of the same length that the table gives the
+    # other build alone.
+    if [ "$system" = win64 ]; then
+        perl -0777 -pi -e 's/([^A-Za-z])CloseHandle\0/$1FreeLibrary\0/ or die' "$exe"
+        expected="packaging/windows-imports.md does not list FreeLibrary as imported by win64"
+    else
+        perl -0777 -pi -e 's/([^A-Za-z])EnterCriticalSection\0/$1__C_specific_handler\0/ or die' "$exe"
+        expected="packaging/windows-imports.md does not list __C_specific_handler as imported by win32"
+    fi ;;
+program_of_the_other_processor)
+    # The .zip and its folder named for the other processor: the win32
+    # program in the win64 .zip, or the other way round.
+    other=win64 machine=i386
+    [ "$system" = win64 ] && other=win32 machine=i386:x86-64
+    mv "unpacked/tolmarix-$version-$system" "unpacked/tolmarix-$version-$other"
+    zip_name=tolmarix-$version-$other.zip
+    rm package/*.zip
+    mode=(zip "$dir/package/$zip_name")
+    expected="a $machine program in the $other .zip"
+    if [ "$other" = win32 ]; then
+        expected+=$'\n'"packaging/windows-imports.md does not list __C_specific_handler as imported by win32"
+    else
+        for import in FreeLibrary GetModuleHandleA GetModuleHandleW GetProcAddress LoadLibraryA; do
+            expected+=$'\n'"packaging/windows-imports.md does not list $import as imported by win64"
+        done
+    fi ;;
+manifest_laid_out_otherwise)
+    # The same identity over several lines, its attributes in another
+    # order: as XML it is the same, and it must pass.
+    change_manifest 's/<assemblyIdentity type="win32" name="([^"]*)" version="([^"]*)" processorArchitecture="([^"]*)"\/>/<assemblyIdentity\n      processorArchitecture="$3"\n      version="$2"\n      name="$1" type="win32"\/>/ or die "no identity\n"' ;;
+every_artifact_but_this_zip_missing)
+    # check-release as a whole, with nothing but this .zip, which is too
+    # large: each missing artifact is named with the workflow that makes it,
+    # and the .zip there is checked.
+    truncate -s 65537 "$exe"
+    other=package-windows32:win32
+    [ "$system" = win32 ] && other=package-windows:win64
+    expected="there is no build/package/tolmarix; make it with: cmake --workflow --preset package
+there is no build/package/tolmarix_${version}_amd64.deb; make it with: cmake --workflow --preset package
+there is no build/package/SHA256SUMS"
+    if [ "$system" = win64 ]; then expected+=$'\n'"tolmarix.exe is larger than 64 KiB"; fi
+    expected+=$'\n'"there is no build/${other%%:*}/tolmarix-$version-${other#*:}.zip; make it with: cmake --workflow --preset ${other%%:*}"
+    if [ "$system" = win32 ]; then expected+=$'\n'"tolmarix.exe is larger than 64 KiB"; fi ;;
+# The .deb and the native program, on the native build.
+deb_with_a_lintian_warning)
+    sed -i 's/^Section: .*/Section: nonsense/' unpacked/DEBIAN/control
+    expected="lintian reports errors or warnings" ;;
+program_linked_without_immediate_binding)
+    # The program's own objects, linked as the build links them but for
+    # -z now.
+    build_dir=$(dirname "$cpack_config")
+    read -ra flags < <(sed -n '/^build tolmarix:/,/^$/s/^ *LINK_FLAGS = //p' "$build_dir/build.ninja" | sed 's/-Wl,-z,now//')
+    [ ${#flags[@]} -gt 0 ] || { echo "FAIL: no link flags for tolmarix in build.ninja"; exit 1; }
+    (cd "$build_dir" && g++ "${flags[@]}" -s CMakeFiles/tolmarix.dir/src/main.cpp.o libtolmarix_core.a \
+        libtolmarix_console.a libtolmarix_posix.a -o "$dir/unpacked/usr/bin/tolmarix") ||
+        { echo "FAIL: linking the program"; exit 1; }
+    expected="hardening-check reports a line that is not yes for the packaged program" ;;
+deb_as_built) ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
 
-# The changed program goes back into the .zip, which SHA256SUMS then lists.
-if [ "$name" != zip_as_built ] && [ -z "$hide" ]; then
+# The changed program goes back into its package, which SHA256SUMS then
+# lists.
+if [ -n "${deb:-}" ]; then
+    mode=(native "$dir/package")
+    if [ "$name" != deb_as_built ]; then
+        (cd unpacked && find usr -type f -exec md5sum {} + | sort -k 2) > unpacked/DEBIAN/md5sums
+        dpkg-deb --root-owner-group -b unpacked "package/$deb" > /dev/null || { echo "FAIL: making the .deb again"; exit 1; }
+        (cd package && sha256sum "$deb" > SHA256SUMS)
+    fi
+elif [ "$name" != zip_as_built ] && [ -z "$hide" ]; then
     (cd unpacked && cmake -E tar cf "$dir/package/$zip_name" --format=zip -- *) || { echo "FAIL: making the .zip again"; exit 1; }
     if [ "$name" != sums_that_do_not_match ]; then (cd package && sha256sum "$zip_name" > SHA256SUMS); fi
 fi
+if [ "$name" = every_artifact_but_this_zip_missing ]; then tree_with_the_package_only; fi
 
 # hidden_path COMMAND: PATH with every folder in it copied as links, but for
 # COMMAND.
@@ -109,7 +220,7 @@ hidden_path() {
 
 path=$PATH
 if [ -n "$hide" ]; then path=$(hidden_path "$hide"); fi
-PATH=$path TOLMARIX_NO_INSTALL=1 "$BASH" "$source_tree/scripts/check-release" zip "$dir/package/$zip_name" > out.txt 2>&1
+PATH=$path TOLMARIX_NO_INSTALL=1 "$BASH" "$check_release" "${mode[@]}" > out.txt 2>&1
 status=$?
 grep '^FAIL: ' out.txt | sed 's/^FAIL: //' > failures.txt
 if [ -z "$expected" ]; then
