@@ -42,6 +42,7 @@ EOF
 cat > bin/apt-get << 'EOF'
 #!/bin/sh
 echo "apt-get $*" >> "$STANDIN/calls"
+if [ "$1" = update ] && [ -f "$STANDIN/update_fails" ]; then echo "E: Failed to fetch i386 Packages"; exit 100; fi
 [ "$1" = install ] || exit 0
 shift 3
 for package; do
@@ -144,6 +145,14 @@ group_apt_refuses)
     expect_line installed pb
     expect_line uninstalled.txt "group B: pc:i386 could not be installed: E: The stand-in can't have pc:i386"
     expect_line out.txt "Could not install pc:i386, for group B: E: The stand-in can't have pc:i386" ;;
+index_broken_and_a_group_refused)
+    # A broken index is named beside the install's error.
+    echo pc:i386 > refused
+    : > update_fails
+    install_a_and_b
+    expect_status 1
+    expect_line installed pb
+    expect_line uninstalled.txt "group B: pc:i386 could not be installed: E: The stand-in can't have pc:i386 (apt-get update: E: Failed to fetch i386 Packages)" ;;
 skipped_test_listed_with_its_reason)
     all_installed
     printf '3/9 Testing: cli.ntfs_volume\nSKIP: ntfs_volume: mkntfs is not installed (Debian package ntfs-3g)\n' > log.default
