@@ -21,6 +21,48 @@ cpack_config=${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack conf
 need cpack cmake
 need unzip unzip
 
+# The rows on what CI checks beside the packages, which need no package:
+# a README block run as CI runs it, the benchmark's lines against the
+# README's, and the manual's date.
+case $name in
+readme_block_whose_first_line_fails)
+    # shellcheck source=../../.ci/readme-blocks
+    . "$source_tree/.ci/readme-blocks"
+    printf 'false\necho the second line ran\n' | run_block "a failing block" > out.txt 2>&1
+    status=$?
+    [ $status != 0 ] || { echo "FAIL: the block's failure was not a failure"; failed=1; }
+    ! grep -q 'the second line ran' out.txt || { cat out.txt; echo "FAIL: the line after the failing one ran"; failed=1; } ;;
+bench_output_as_the_readme_shows | bench_output_with_a_line_renamed)
+    # shellcheck source=../../.ci/readme-blocks
+    (cd "$source_tree" && . .ci/readme-blocks && readme_block '## Benchmark') > bench.txt
+    if [ "$name" = bench_output_with_a_line_renamed ]; then sed -i 's/^tolmarix /tolmarix-new /' bench.txt; fi
+    grep -q . bench.txt || { echo "FAIL: the README has no benchmark block"; exit 1; }
+    (cd "$source_tree" && . .ci/readme-blocks && bench_matches_readme "$dir/bench.txt") > out.txt 2>&1
+    status=$?
+    if [ "$name" = bench_output_as_the_readme_shows ]; then
+        expect_status 0
+    else
+        expect_status 1
+    fi ;;
+manual_dated_by_the_recorded_epoch)
+    # A tree without git, as the source tarball is, takes its date from
+    # cmake/source-date-epoch, and so does the manual: 2001-09-09 here, not
+    # the day it is built.
+    need cmake cmake
+    need ninja ninja-build
+    mkdir tree
+    (cd "$source_tree" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C tree
+    echo 1000000000 > tree/cmake/source-date-epoch
+    env -u SOURCE_DATE_EPOCH cmake -S tree -B build -G Ninja -DBUILD_TESTING=OFF > configure.txt 2>&1 ||
+        { cat configure.txt; echo "FAIL: configuring the tree"; exit 1; }
+    head -1 build/tolmarix.1 | grep -q ' 2001-09-09 ' || { head -1 build/tolmarix.1; echo "FAIL: the manual is not dated 2001-09-09"; failed=1; } ;;
+esac
+case $name in
+readme_block_* | bench_output_* | manual_dated_*)
+    [ $failed = 0 ] && echo "PASS: $name"
+    exit $failed ;;
+esac
+
 # The package as the package workflow makes it, from this build, unpacked:
 # the .zip of a Windows build, the .deb of the native one.
 if [ "${TOLMARIX_PLATFORM:-posix}" = wine ]; then
@@ -155,6 +197,20 @@ manifest_laid_out_otherwise)
     # The same identity over several lines, its attributes in another
     # order: as XML it is the same, and it must pass.
     change_manifest 's/<assemblyIdentity type="win32" name="([^"]*)" version="([^"]*)" processorArchitecture="([^"]*)"\/>/<assemblyIdentity\n      processorArchitecture="$3"\n      version="$2"\n      name="$1" type="win32"\/>/ or die "no identity\n"' ;;
+second_string_table)
+    # The program linked again with a German string table before the US
+    # English one its Translation names, which is the one Windows shows: it
+    # must pass, the fields read from that one.
+    build_dir=$(dirname "$cpack_config")
+    compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build_dir"/CMakeFiles/*/CMakeCXXCompiler.cmake)
+    windres=$(sed -n 's/^set(CMAKE_RC_COMPILER "\(.*\)")$/\1/p' "$build_dir"/CMakeFiles/*/CMakeRCCompiler.cmake)
+    perl -0777 -pe 's/(\n *)(BLOCK "040904B0")/$1BLOCK "040704B0"$1BEGIN$1    VALUE "FileVersion", "9.9.9"$1END$1$2/ or die' \
+        "$build_dir/tolmarix.rc" > two-tables.rc || { echo "FAIL: no string table in tolmarix.rc"; exit 1; }
+    "$windres" -O coff -i two-tables.rc -o two-tables.res || { echo "FAIL: $windres"; exit 1; }
+    read -ra flags < <(sed -n '/^build tolmarix.exe:/,/^$/s/^ *LINK_FLAGS = //p' "$build_dir/build.ninja")
+    read -ra libraries < <(sed -n '/^build tolmarix.exe:/,/^$/s/^ *LINK_LIBRARIES = //p' "$build_dir/build.ninja")
+    (cd "$build_dir" && "$compiler" -O3 "${flags[@]}" CMakeFiles/tolmarix.dir/src/main.cpp.obj "$dir/two-tables.res" \
+        "${libraries[@]}" -o "$exe") || { echo "FAIL: linking the program again"; exit 1; } ;;
 every_artifact_but_this_zip_missing)
     # check-release as a whole, with nothing but this .zip, which is too
     # large: each missing artifact is named with the workflow that makes it,
