@@ -5,8 +5,8 @@
 ;
 ;   nasm -f bin -o partition_mbr.bin partition_mbr.asm
 ;
-; Only bytes 0-445 are used; the partition table and signature come from the
-; partitioning tool.
+; Only its first 440 bytes are written; the disk signature, the partition
+; table and 55 AA come from the partitioning tool.
 
 bits 16
 cpu 386

@@ -59,13 +59,25 @@
 #   roundtrip_test.sh loader_vhd_as_diskpart_makes_it
 #                                the partition row's disk as a fixed VHD, a
 #                                512-byte footer at its end, booted as one
-#                                (QEMU's vpc, Bochs's vpc mode)
+#                                (QEMU's vpc, Bochs's vpc mode), its
+#                                partition 64 KiB in, where diskpart puts it
+#                                on a disk under 4 GB
+#   roundtrip_test.sh loader_disk_of_4_gib_as_diskpart_makes_it
+#                                a sparse disk of 4 GiB, its partition 1 MiB
+#                                in, where diskpart puts it on a larger disk
 #   roundtrip_test.sh loader_usb_stick_partitioned
 #   roundtrip_test.sh loader_usb_stick_one_volume
-#                                a USB stick with the partition row's table,
+#                                a USB stick with the partition 64 KiB in,
 #                                and one formatted as one FAT16 volume, on
 #                                QEMU's EHCI controller: SeaBIOS boots it as
 #                                hard disk 0x80
+#   roundtrip_test.sh loader_usb_stick_with_the_sample_mbr
+#   roundtrip_test.sh loader_disk_with_the_sample_mbr
+#   roundtrip_test.sh loader_disk_with_the_sample_mbr_by_chs
+#                                partitioned by sfdisk as the README's Linux
+#                                steps do, with examples/mbr.bin over the
+#                                first 440 bytes of the table's sector; the
+#                                last assembled to read by CHS alone
 #
 # Every row that boots boots twice: in QEMU with SeaBIOS and in Bochs with
 # its own BIOS, and both must print the same. The rows that inject read
@@ -113,6 +125,12 @@ totals=
 end_marker=0
 root_files=0
 straddle=0
+# A partition's first sector, the disk's size (0: the partition's end) and
+# the MBR code before it: the test's own, which enters the boot sector as
+# 07C0:0000, the sample in examples/, or the sample reading by CHS alone.
+start=2048
+disk_bytes=0
+mbr=test
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
@@ -123,10 +141,9 @@ loader_fat16_fragmented)
     fat=16 kib=16384 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 4) ;;
 loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No KERNEL.BIN" kernel= ;;
 loader_partition)
-    # 35 MiB from sector 2048; the parameter block says so in its hidden
-    # sectors, which the loader adds to every read.
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
-    mkfs_options=(-s 2 -h 2048) ;;
+    # 35 MiB from sector 2048, where sfdisk puts it; the parameter block
+    # says so in its hidden sectors, which the loader adds to every read.
+    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 ;;
 loader_both_total_fields)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 totals=both ;;
 loader_kernel_after_the_end_marker)
@@ -153,13 +170,25 @@ loader_read_fails_once | loader_read_always_fails)
     fi ;;
 loader_sectors_of_1024_bytes)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="Disk error" mkfs_options=(-S 1024) ;;
+# Where diskpart puts a disk's first partition: 64 KiB in on a disk under
+# 4 GB, 1 MiB in on a larger one (Microsoft's IVdsDisk3::QueryFreeExtents
+# page gives the alignment).
 loader_vhd_as_diskpart_makes_it)
-    # Where diskpart puts a disk's first partition: 1 MiB in.
-    fat=16 kib=35840 kind=vhd boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 vhd=1
-    mkfs_options=(-s 2 -h 2048) ;;
+    fat=16 kib=35840 kind=vhd boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 vhd=1 start=128 ;;
 loader_usb_stick_partitioned)
-    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu)
-    mkfs_options=(-s 2 -h 2048) ;;
+    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu) start=128 ;;
+loader_disk_of_4_gib_as_diskpart_makes_it)
+    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 disk_bytes=$((4 << 30)) ;;
+# A stick or a disk partitioned as the README's Linux steps do it, with
+# sfdisk, and given the sample MBR over the table's first 440 bytes.
+loader_usb_stick_with_the_sample_mbr)
+    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu) mbr=sample ;;
+loader_disk_with_the_sample_mbr)
+    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 mbr=sample ;;
+loader_disk_with_the_sample_mbr_by_chs)
+    # The sample as a BIOS without the extensions runs it: by cylinder,
+    # head and sector, from the BIOS's own geometry.
+    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 mbr=chs ;;
 loader_usb_stick_one_volume)
     fat=16 kib=16384 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 emulators=(qemu) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
@@ -169,7 +198,12 @@ if [[ $name == loop* ]] || [ $partition = 1 ]; then
     need losetup util-linux
 fi
 if [ $partition = 1 ] || [ -n "$kernel_size" ]; then need nasm nasm; fi
-if [ $partition = 1 ]; then need sfdisk fdisk; fi
+if [ $partition = 1 ]; then
+    need sfdisk fdisk
+    # The parameter block gives the partition's start in its hidden sectors,
+    # which the loader adds to every read.
+    mkfs_options+=(-s 2 -h "$start")
+fi
 for emulator in "${emulators[@]}"; do
     if [ "$emulator" = bochs ]; then
         need bochs bochs
@@ -307,14 +341,21 @@ if [[ $name == loop* ]]; then
     loop_device=$(losetup -f --show "${losetup_options[@]}" vol.img) || skip "no loop device could be attached"
     volume=$loop_device
 elif [ $partition = 1 ]; then
-    nasm -f bin -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; }
-    truncate -s $(((2048 + kib * 2) * 512)) disk.img
-    printf 'label: dos\nstart=2048, size=%d, type=6, bootable\n' $((kib * 2)) | sfdisk -q disk.img &&
-        dd if=mbr.bin of=disk.img conv=notrunc status=none &&
-        dd if=vol.img of=disk.img bs=512 seek=2048 conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
+    if [ $mbr = sample ]; then
+        cp "$examples/mbr.bin" mbr.bin
+    elif [ $mbr = chs ]; then
+        nasm -f bin -DCHS_ONLY -o mbr.bin "$examples/mbr.asm" || { echo "FAIL: nasm"; exit 1; }
+    else
+        nasm -f bin -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; }
+    fi
+    end=$(((start + kib * 2) * 512))
+    truncate -s $((disk_bytes > end ? disk_bytes : end)) disk.img
+    printf 'label: dos\nstart=%d, size=%d, type=6, bootable\n' "$start" $((kib * 2)) | sfdisk -q disk.img &&
+        dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
+        dd if=vol.img of=disk.img bs=512 seek="$start" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
     if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
     cp disk.img disk.orig
-    loop_device=$(losetup -f --show -o $((2048 * 512)) --sizelimit $((kib * 1024)) disk.img) ||
+    loop_device=$(losetup -f --show -o $((start * 512)) --sizelimit $((kib * 1024)) disk.img) ||
         skip "no loop device could be attached"
     volume=$loop_device
 fi
@@ -363,9 +404,9 @@ fi
 # Around the partition, the disk is as it was: its table and, on a VHD, the
 # footer.
 if [ $partition = 1 ]; then
-    cmp <(head -c $((2048 * 512)) disk.img) <(head -c $((2048 * 512)) disk.orig) ||
+    cmp <(head -c $((start * 512)) disk.img) <(head -c $((start * 512)) disk.orig) ||
         { echo "FAIL: the sectors before the partition, its table among them, changed"; failed=1; }
-    cmp <(tail -c +$(((2048 + kib * 2) * 512 + 1)) disk.img) <(tail -c +$(((2048 + kib * 2) * 512 + 1)) disk.orig) ||
+    cmp <(tail -c +$((end + 1)) disk.img) <(tail -c +$((end + 1)) disk.orig) ||
         { echo "FAIL: what follows the partition changed"; failed=1; }
 fi
 
