@@ -82,6 +82,13 @@ else
 fi
 version=$(sed -n 's/^project(tolmarix VERSION \([0-9.]*\).*/\1/p' "$source_tree/CMakeLists.txt")
 
+# build_compiler LANGUAGE: the compiler this build uses for LANGUAGE (CXX,
+# or RC for the resource compiler), as its configure step found it.
+build_dir=$(dirname "$cpack_config")
+build_compiler() {
+    sed -n "s/^set(CMAKE_$1_COMPILER \"\(.*\)\")\$/\1/p" "$build_dir"/CMakeFiles/*/"CMake$1Compiler.cmake"
+}
+
 # set_pe_field FIELD VALUE: a field of the program's optional header, set
 # with pefile.
 set_pe_field() {
@@ -201,9 +208,8 @@ second_string_table)
     # The program linked again with a German string table before the US
     # English one its Translation names, which is the one Windows shows: it
     # must pass, the fields read from that one.
-    build_dir=$(dirname "$cpack_config")
-    compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build_dir"/CMakeFiles/*/CMakeCXXCompiler.cmake)
-    windres=$(sed -n 's/^set(CMAKE_RC_COMPILER "\(.*\)")$/\1/p' "$build_dir"/CMakeFiles/*/CMakeRCCompiler.cmake)
+    compiler=$(build_compiler CXX)
+    windres=$(build_compiler RC)
     perl -0777 -pe 's/(\n *)(BLOCK "040904B0")/$1BLOCK "040704B0"$1BEGIN$1    VALUE "FileVersion", "9.9.9"$1END$1$2/ or die' \
         "$build_dir/tolmarix.rc" > two-tables.rc || { echo "FAIL: no string table in tolmarix.rc"; exit 1; }
     "$windres" -O coff -i two-tables.rc -o two-tables.res || { echo "FAIL: $windres"; exit 1; }
@@ -231,10 +237,10 @@ deb_with_a_lintian_warning)
 program_linked_without_immediate_binding)
     # The program's own objects, linked as the build links them but for
     # -z now.
-    build_dir=$(dirname "$cpack_config")
     read -ra flags < <(sed -n '/^build tolmarix:/,/^$/s/^ *LINK_FLAGS = //p' "$build_dir/build.ninja" | sed 's/-Wl,-z,now//')
     [ ${#flags[@]} -gt 0 ] || { echo "FAIL: no link flags for tolmarix in build.ninja"; exit 1; }
-    (cd "$build_dir" && g++ "${flags[@]}" -s CMakeFiles/tolmarix.dir/src/main.cpp.o libtolmarix_core.a \
+    compiler=$(build_compiler CXX)
+    (cd "$build_dir" && "$compiler" "${flags[@]}" -s CMakeFiles/tolmarix.dir/src/main.cpp.o libtolmarix_core.a \
         libtolmarix_console.a libtolmarix_posix.a -o "$dir/unpacked/usr/bin/tolmarix") ||
         { echo "FAIL: linking the program"; exit 1; }
     expected="hardening-check reports a line that is not yes for the packaged program" ;;
