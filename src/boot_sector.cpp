@@ -14,9 +14,11 @@ using namespace std::string_view_literals;
 //    specification, 3.1.2; mkfs.exfat writes it), whose bytes 11 to 63
 //    must be zero (3.1.3), so it never has a FAT parameter block;
 //  - ReFS: "ReFS" and four zero bytes (no Microsoft page gives ReFS's
-//    layout; this is what ReFS volumes are known to carry);
+//    layout, and no Debian tool makes one: this is its published
+//    description, not tried on a real ReFS volume);
 //  - BitLocker: "-FVE-FS-", the signature of its volume header (no
-//    Microsoft page gives it; cryptsetup's BITLK support reads it).
+//    Microsoft page gives it and no Debian tool makes it; cryptsetup's
+//    BITLK support reads it).
 constexpr std::size_t OEM_NAME_FIRST = 3;
 constexpr std::string_view NTFS_NAME = "NTFS    "sv;
 constexpr std::string_view EXFAT_NAME = "EXFAT   "sv;
@@ -53,10 +55,11 @@ unsigned Little16(const BootSector &sector, std::size_t offset)
 }
 
 // As Microsoft's FAT specification ("FAT: General Overview of On-Disk
-// Format", 1.03, "Boot Sector and BPB") states the fields, which Windows's
-// own FAT driver checks before it mounts a volume: 512, 1024, 2048 or 4096
-// bytes per sector; a power of two up to 128 sectors per cluster; at least
-// one reserved sector, the boot sector itself; at least one FAT.
+// Format", 1.03, "Boot Sector and BPB") states the fields: 512, 1024, 2048
+// or 4096 bytes per sector; a power of two up to 128 sectors per cluster;
+// at least one reserved sector, the boot sector itself; at least one FAT.
+// Windows's FAT driver looks at these among others before it mounts a
+// volume (FatIsBootSectorFat in Microsoft's fastfat sample).
 bool HasFatParameterBlock(const BootSector &sector)
 {
     const unsigned bytesPerSector = Little16(sector, 11);
