@@ -72,7 +72,9 @@ if [ "${TOLMARIX_PLATFORM:-posix}" = wine ]; then
     mkdir unpacked
     unzip -q "package/$zip_name" -d unpacked || { echo "FAIL: unzip"; exit 1; }
     exe=$(find "$dir/unpacked" -name tolmarix.exe)
-    architecture=$(perl -0777 -ne 'print $1 if /processorArchitecture="([^"]*)"/' "$exe")
+    # The manifest's name for the .zip's processor.
+    architecture=amd64
+    [ "$system" = win32 ] && architecture=x86
 else
     need dpkg-deb dpkg
     cpack -G DEB --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
