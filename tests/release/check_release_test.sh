@@ -158,6 +158,9 @@ translation_not_the_string_table)
 import_the_table_lacks)
     perl -0777 -pi -e 's/([^A-Za-z])Sleep\0/$1Sleeq\0/ or die' "$exe"
     expected="tolmarix.exe imports Sleeq, which packaging/windows-imports.md does not list; look up its page and add it" ;;
+readme_windows_txt_with_markdown)
+    printf '**6. A disk image.** See [Diagnostics](#diagnostics).\r\n' >> "$(find unpacked -name README-Windows.txt)"
+    expected="README-Windows.txt is not plain text" ;;
 program_over_64_kib)
     truncate -s 65537 "$exe"
     expected="tolmarix.exe is larger than 64 KiB" ;;
