@@ -66,6 +66,7 @@ esac
 # The package as the package workflow makes it, from this build, unpacked:
 # the .zip of a Windows build, the .deb of the native one.
 if [ "${TOLMARIX_PLATFORM:-posix}" = wine ]; then
+    /usr/bin/python3 -c 'import pefile' 2> /dev/null || skip "pefile is not installed (Debian package python3-pefile)"
     cpack -G ZIP --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
     zip_name=$(cd package && ls tolmarix-*.zip)
     system=${zip_name%.zip} system=${system##*-}
@@ -77,6 +78,8 @@ if [ "${TOLMARIX_PLATFORM:-posix}" = wine ]; then
     [ "$system" = win32 ] && architecture=x86
 else
     need dpkg-deb dpkg
+    need hardening-check devscripts
+    need lintian lintian
     cpack -G DEB --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
     deb=$(cd package && ls tolmarix_*.deb)
     dpkg-deb -R "package/$deb" unpacked || { echo "FAIL: dpkg-deb"; exit 1; }
