@@ -11,7 +11,7 @@ using namespace std::string_view_literals;
 //  - NTFS: "NTFS    " (Microsoft, "How NTFS Works", Windows Server 2003
 //    Technical Reference, "NTFS Boot Sector"; mkntfs writes it);
 //  - exFAT: "EXFAT   ", its FileSystemName (Microsoft's exFAT file system
-//    specification, 3.1.2; mkfs.exfat writes it), whose bytes 11 to 63
+//    description, 3.1.2; mkfs.exfat writes it), whose bytes 11 to 63
 //    must be zero (3.1.3), so it never has a FAT parameter block;
 //  - ReFS: "ReFS" and four zero bytes (no Microsoft page gives ReFS's
 //    layout, and no Debian tool makes one: this is its published
@@ -27,7 +27,7 @@ constexpr std::string_view BITLOCKER_NAME = "-FVE-FS-"sv;
 
 // Linux volumes whose first bytes are their own header:
 //  - LUKS, versions 1 and 2: "LUKS" BA BE (the LUKS1 and LUKS2 on-disk
-//    format specifications; cryptsetup luksFormat writes it);
+//    format documents; cryptsetup luksFormat writes it);
 //  - XFS: the superblock's magic "XFSB" (XFS Algorithms & Data Structures,
 //    "Superblocks"; mkfs.xfs writes it).
 constexpr std::string_view LUKS_MAGIC = "LUKS\xBA\xBE"sv;
@@ -37,7 +37,7 @@ constexpr std::string_view XFS_MAGIC = "XFSB"sv;
 // each starting with its boot indicator, 80 for the active partition and
 // 00 for the others, with the partition's type at +4 (0 for an unused
 // entry), and 55 AA at 510. A GPT disk's protective MBR is one, with one
-// entry of type EE (UEFI specification 2.11, 5.2.1 "Legacy Master Boot
+// entry of type EE (UEFI 2.11, 5.2.1 "Legacy Master Boot
 // Record" and 5.2.3 "Protective MBR"; Microsoft's "Windows and GPT FAQ").
 constexpr std::size_t PARTITION_ENTRIES_FIRST = 446;
 constexpr std::size_t PARTITION_ENTRY_SIZE = 16;
@@ -54,7 +54,7 @@ unsigned Little16(const BootSector &sector, std::size_t offset)
     return sector[offset] | (static_cast<unsigned>(sector[offset + 1]) << 8U);
 }
 
-// As Microsoft's FAT specification ("FAT: General Overview of On-Disk
+// As Microsoft's FAT document ("FAT: General Overview of On-Disk
 // Format", 1.03, "Boot Sector and BPB") states the fields: 512, 1024, 2048
 // or 4096 bytes per sector; a power of two up to 128 sectors per cluster;
 // at least one reserved sector, the boot sector itself; at least one FAT.
