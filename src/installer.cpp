@@ -27,26 +27,26 @@ int Fail(const char *format, const char *path)
     return EXIT_FAILED;
 }
 
-// The message for a volume whose first sector holds what the new one would
-// destroy, or null when it may be written: a FAT volume, and a sector that
-// holds nothing anyone can name.
-const char *Refusal(VolumeKind kind)
+// What a volume's first sector holds that the new one would destroy, or
+// null when it may be written: a FAT volume, and a sector that holds nothing
+// anyone can name.
+const char *Refused(VolumeKind kind)
 {
     switch (kind) {
     case VolumeKind::Ntfs:
-        return "\nError: %s holds an NTFS file system, not FAT; nothing was written\n";
+        return "an NTFS file system";
     case VolumeKind::ExFat:
-        return "\nError: %s holds an exFAT file system, not FAT; nothing was written\n";
+        return "an exFAT file system";
     case VolumeKind::ReFs:
-        return "\nError: %s holds a ReFS file system, not FAT; nothing was written\n";
+        return "a ReFS file system";
     case VolumeKind::BitLocker:
-        return "\nError: %s holds a BitLocker volume, not FAT; nothing was written\n";
+        return "a BitLocker volume";
     case VolumeKind::Luks:
-        return "\nError: %s holds a LUKS encryption header, not FAT; nothing was written\n";
+        return "a LUKS encryption header";
     case VolumeKind::Xfs:
-        return "\nError: %s holds an XFS file system, not FAT; nothing was written\n";
+        return "an XFS file system";
     case VolumeKind::PartitionTable:
-        return "\nError: %s holds a partition table, not FAT; nothing was written\n";
+        return "a partition table";
     case VolumeKind::Fat:
     case VolumeKind::Unrecognized:
         break;
@@ -83,9 +83,11 @@ int RunInstaller(int argc, const char *const *argv)
         return Fail("\nError reading %s\n", volumePath);
     // A drive can name another file system, an encrypted volume or a whole
     // disk as easily as a FAT volume, and its first sector would be lost.
-    const char *const refusal = Refusal(RecognizeVolume(volumeSector));
-    if (refusal != nullptr)
-        return Fail(refusal, volumePath);
+    const char *const refused = Refused(RecognizeVolume(volumeSector));
+    if (refused != nullptr) {
+        WriteOutput("\nError: %s holds ", volumePath);
+        return Fail("%s, not FAT; nothing was written\n", refused);
+    }
 
     Progress("\nReading bootprogram %s...", bootProgramPath);
     result = ReadSector(bootProgramPath, 0, bootProgram);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -54,11 +55,6 @@ std::vector<Patch> With(std::vector<Patch> patches, const Patch &patch)
 
 const Patch NTFS_NAME = {3, Text("NTFS    ")};
 
-std::string Refused(const std::string &what)
-{
-    return READING_BPB + "\nError: \\\\.\\A: holds " + what + ", not FAT; nothing was written\n";
-}
-
 struct RunCase {
     const char *name;
     FakeFault fault;
@@ -92,6 +88,20 @@ FakeFault Fault(FakeCall call, const std::string &path, DWORD access, BOOL resul
 FakeFault NoFault()
 {
     return Fault(FakeCall::None, "", 0, 0, 0);
+}
+
+// A volume whose first sector holds `what`: read, named, and left alone,
+// the boot program never opened.
+RunCase Refused(const char *name, const std::string &what, std::vector<Patch> sector)
+{
+    const std::string output = READING_BPB + "\nError: \\\\.\\A: holds " + what + ", not FAT; nothing was written\n";
+    return {name, NoFault(), 512, output, 1, 1, After::Unchanged, "a", std::move(sector)};
+}
+
+// A volume that is installed as any other.
+RunCase Written(const char *name, std::vector<Patch> sector)
+{
+    return {name, NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", std::move(sector)};
 }
 
 const RunCase RUN_CASES[] = {
@@ -132,167 +142,37 @@ const RunCase RUN_CASES[] = {
     // What the first sector shows decides whether it may be replaced; a
     // refused volume is read and left alone, and the boot program is never
     // opened.
-    {"NtfsVolume", NoFault(), 512, Refused("an NTFS file system"), 1, 1, After::Unchanged, "a", {NTFS_NAME}},
-    {"ExFatVolume",
-     NoFault(),
-     512,
-     Refused("an exFAT file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {{3, Text("EXFAT   ")}, {11, Bytes(53, 0)}}},
-    {"ReFsVolume",
-     NoFault(),
-     512,
-     Refused("a ReFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {{3, Text({"ReFS\0\0\0\0", 8})}}},
-    {"BitLockerVolume",
-     NoFault(),
-     512,
-     Refused("a BitLocker volume"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {{3, Text("-FVE-FS-")}}},
-    {"Luks1Header",
-     NoFault(),
-     512,
-     Refused("a LUKS encryption header"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {{0, Text({"LUKS\xBA\xBE\0\1", 8})}}},
-    {"Luks2Header",
-     NoFault(),
-     512,
-     Refused("a LUKS encryption header"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {{0, Text({"LUKS\xBA\xBE\0\2", 8})}}},
-    {"XfsSuperblock", NoFault(), 512, Refused("an XFS file system"), 1, 1, After::Unchanged, "a", {{0, Text("XFSB")}}},
-    {"DosPartitionTable", NoFault(), 512, Refused("a partition table"), 1, 1, After::Unchanged, "a", Mbr(0x80, 0x06)},
-    {"GptProtectiveMbr", NoFault(), 512, Refused("a partition table"), 1, 1, After::Unchanged, "a", Mbr(0x00, 0xEE)},
+    Refused("NtfsVolume", "an NTFS file system", {NTFS_NAME}),
+    Refused("ExFatVolume", "an exFAT file system", {{3, Text("EXFAT   ")}, {11, Bytes(53, 0)}}),
+    Refused("ReFsVolume", "a ReFS file system", {{3, Text({"ReFS\0\0\0\0", 8})}}),
+    Refused("BitLockerVolume", "a BitLocker volume", {{3, Text("-FVE-FS-")}}),
+    Refused("Luks1Header", "a LUKS encryption header", {{0, Text({"LUKS\xBA\xBE\0\1", 8})}}),
+    Refused("Luks2Header", "a LUKS encryption header", {{0, Text({"LUKS\xBA\xBE\0\2", 8})}}),
+    Refused("XfsSuperblock", "an XFS file system", {{0, Text("XFSB")}}),
+    Refused("DosPartitionTable", "a partition table", Mbr(0x80, 0x06)),
+    Refused("GptProtectiveMbr", "a partition table", Mbr(0x00, 0xEE)),
     // Another file system's name over a parameter block that falls short of
     // FAT by one field.
-    {"BytesPerSectorNotAPowerOfTwo",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(513, 1, 1, 2)}},
-    {"BytesPerSectorOf256",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(256, 1, 1, 2)}},
-    {"SectorsPerClusterNotAPowerOfTwo",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(512, 3, 1, 2)}},
-    {"NoSectorsPerCluster",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(512, 0, 1, 2)}},
-    {"NoReservedSector",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(512, 1, 0, 2)}},
-    {"NoFat",
-     NoFault(),
-     512,
-     Refused("an NTFS file system"),
-     1,
-     1,
-     After::Unchanged,
-     "a",
-     {NTFS_NAME, Bpb(512, 1, 1, 0)}},
+    Refused("BytesPerSectorNotAPowerOfTwo", "an NTFS file system", {NTFS_NAME, Bpb(513, 1, 1, 2)}),
+    Refused("BytesPerSectorOf256", "an NTFS file system", {NTFS_NAME, Bpb(256, 1, 1, 2)}),
+    Refused("SectorsPerClusterNotAPowerOfTwo", "an NTFS file system", {NTFS_NAME, Bpb(512, 3, 1, 2)}),
+    Refused("NoSectorsPerCluster", "an NTFS file system", {NTFS_NAME, Bpb(512, 0, 1, 2)}),
+    Refused("NoReservedSector", "an NTFS file system", {NTFS_NAME, Bpb(512, 1, 0, 2)}),
+    Refused("NoFat", "an NTFS file system", {NTFS_NAME, Bpb(512, 1, 1, 0)}),
     // A valid parameter block is FAT whatever else the sector holds; and
     // what nobody can name is written as it is.
-    {"Fat12Or16Volume", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {Bpb(512, 1, 1, 2)}},
-    {"Fat32Volume", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {Bpb(512, 8, 32, 2)}},
-    {"FatOf1024ByteSectors",
-     NoFault(),
-     512,
-     WRITING + "\n",
-     0,
-     3,
-     After::Installed,
-     "a",
-     {NTFS_NAME, Bpb(1024, 2, 1, 1)}},
-    {"FatOf2048ByteSectors",
-     NoFault(),
-     512,
-     WRITING + "\n",
-     0,
-     3,
-     After::Installed,
-     "a",
-     {NTFS_NAME, Bpb(2048, 64, 1, 1)}},
-    {"FatOf4096ByteSectorsAnd128SectorClusters",
-     NoFault(),
-     512,
-     WRITING + "\n",
-     0,
-     3,
-     After::Installed,
-     "a",
-     {NTFS_NAME, Bpb(4096, 128, 1, 1)}},
-    {"FatNamedNtfs", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {NTFS_NAME, Bpb(512, 1, 1, 2)}},
-    {"FatWhoseCodeLooksLikeAPartitionTable", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a",
-     With(Mbr(0x80, 0x06), Bpb(512, 1, 1, 2))},
-    {"FatWhoseJumpLooksLikeLuks",
-     NoFault(),
-     512,
-     WRITING + "\n",
-     0,
-     3,
-     After::Installed,
-     "a",
-     {{0, Text({"LUKS\xBA\xBE\0\1", 8})}, Bpb(512, 1, 1, 2)}},
-    {"AllZeros", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", {{0, Bytes(512, 0)}}},
-    {"PartitionTableWithNoEntryInUse",
-     NoFault(),
-     512,
-     WRITING + "\n",
-     0,
-     3,
-     After::Installed,
-     "a",
-     {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}},
-    {"PartitionTableWithoutItsSignature", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a",
-     With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})},
-    {"BootIndicatorNeither00Nor80", NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", Mbr(0x81, 0x06)},
+    Written("Fat12Or16Volume", {Bpb(512, 1, 1, 2)}),
+    Written("Fat32Volume", {Bpb(512, 8, 32, 2)}),
+    Written("FatOf1024ByteSectors", {NTFS_NAME, Bpb(1024, 2, 1, 1)}),
+    Written("FatOf2048ByteSectors", {NTFS_NAME, Bpb(2048, 64, 1, 1)}),
+    Written("FatOf4096ByteSectorsAnd128SectorClusters", {NTFS_NAME, Bpb(4096, 128, 1, 1)}),
+    Written("FatNamedNtfs", {NTFS_NAME, Bpb(512, 1, 1, 2)}),
+    Written("FatWhoseCodeLooksLikeAPartitionTable", With(Mbr(0x80, 0x06), Bpb(512, 1, 1, 2))),
+    Written("FatWhoseJumpLooksLikeLuks", {{0, Text({"LUKS\xBA\xBE\0\1", 8})}, Bpb(512, 1, 1, 2)}),
+    Written("AllZeros", {{0, Bytes(512, 0)}}),
+    Written("PartitionTableWithNoEntryInUse", {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}),
+    Written("PartitionTableWithoutItsSignature", With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})),
+    Written("BootIndicatorNeither00Nor80", Mbr(0x81, 0x06)),
 };
 
 void PrintTo(const RunCase &row, std::ostream *out)
