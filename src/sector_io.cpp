@@ -15,6 +15,28 @@ char UpperAscii(char c)
     return c;
 }
 
+bool Control(HANDLE volume, DWORD code)
+{
+    DWORD returned = 0;
+    return DeviceIoControl(volume, code, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
+}
+
+// A mounted FAT volume keeps sector 0 in its driver's cache and writes it
+// back whenever it marks the volume dirty or clean. Our write purges that
+// cache only once, before it goes out, and a sector cached again in between
+// would be written back over the new one later. Locked, then dismounted,
+// the volume has no cache and no one else's handles left, and it is mounted
+// anew, from what is on the disk, when it is next used. When the lock can't
+// be had (a file on the volume is open) the write goes as it always has. A
+// lock without the dismount would be worse than none, since the driver
+// skips that purge for a locked volume, so it is given back. Whether the
+// unlock answers or not, the write comes next.
+void TakeFromItsFileSystem(HANDLE volume)
+{
+    if (Control(volume, FSCTL_LOCK_VOLUME) && !Control(volume, FSCTL_DISMOUNT_VOLUME))
+        Control(volume, FSCTL_UNLOCK_VOLUME);
+}
+
 } // namespace
 
 bool IsDriveArgument(const char *argument)
@@ -55,6 +77,7 @@ TransferResult WriteSector(const char *path, const BootSector &sector)
     if (volume == INVALID_HANDLE_VALUE)
         return {TransferStatus::OpenFailed, 0};
 
+    TakeFromItsFileSystem(volume);
     DWORD count = 0;
     bool ok = WriteFile(volume, sector.data(), static_cast<DWORD>(sector.size()), &count, nullptr) != 0;
     // A device may report a write error only when its cache is flushed.

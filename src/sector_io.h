@@ -42,6 +42,8 @@ TransferResult ReadSector(const char *path, std::uint32_t shareMode, BootSector 
 
 // One write of SECTOR_SIZE bytes to offset 0 of `path`, which must exist,
 // flushed before the handle is closed so a late device error is not lost.
+// A volume whose lock can be had is locked and dismounted before the write,
+// through the same handle; whether it could be changes nothing else.
 TransferResult WriteSector(const char *path, const BootSector &sector);
 
 #endif

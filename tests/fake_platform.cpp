@@ -23,6 +23,7 @@ struct FakeState {
     // Each handle is the address of its open file's record.
     std::map<HANDLE, std::unique_ptr<OpenFile>> handles;
     std::vector<std::string> opens;
+    std::vector<std::string> writeHandleCalls;
     FakeFault fault;
 };
 
@@ -56,6 +57,13 @@ OpenFile *Find(HANDLE handle)
     return found == State().handles.end() ? nullptr : found->second.get();
 }
 
+// Takes note of a call on a handle opened for writing.
+void Note(const OpenFile &file, const char *call)
+{
+    if ((file.access & GENERIC_WRITE) != 0)
+        State().writeHandleCalls.emplace_back(call);
+}
+
 } // namespace
 
 void FakeReset()
@@ -81,6 +89,11 @@ void FakePlanFault(const FakeFault &fault)
 std::vector<std::string> FakeOpens()
 {
     return State().opens;
+}
+
+std::vector<std::string> FakeWriteHandleCalls()
+{
+    return State().writeHandleCalls;
 }
 
 int FakeOpenHandles()
@@ -135,6 +148,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
     OpenFile *file = Find(hFile);
     if (file == nullptr)
         return 0;
+    Note(*file, "write");
     DWORD count = nNumberOfBytesToWrite;
     BOOL result = 1;
     FakeFault fault;
@@ -154,8 +168,36 @@ BOOL FlushFileBuffers(HANDLE hFile)
     OpenFile *file = Find(hFile);
     if (file == nullptr)
         return 0;
+    Note(*file, "flush");
     FakeFault fault;
     return TakeFault(FakeCall::Flush, file->path, file->access, fault) ? fault.result : 1;
+}
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID /*lpInBuffer*/, DWORD /*nInBufferSize*/,
+                     LPVOID /*lpOutBuffer*/, DWORD /*nOutBufferSize*/, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED /*lpOverlapped*/)
+{
+    *lpBytesReturned = 0;
+    OpenFile *file = Find(hDevice);
+    if (file == nullptr)
+        return 0;
+    FakeCall call = FakeCall::None;
+    const char *word = "unknown control code";
+    if (dwIoControlCode == FSCTL_LOCK_VOLUME) {
+        call = FakeCall::Lock;
+        word = "lock";
+    } else if (dwIoControlCode == FSCTL_DISMOUNT_VOLUME) {
+        call = FakeCall::Dismount;
+        word = "dismount";
+    } else if (dwIoControlCode == FSCTL_UNLOCK_VOLUME) {
+        call = FakeCall::Unlock;
+        word = "unlock";
+    }
+    Note(*file, word);
+    if (call == FakeCall::None)
+        return 0;
+    FakeFault fault;
+    return TakeFault(call, file->path, file->access, fault) ? fault.result : 1;
 }
 
 BOOL CloseHandle(HANDLE hObject)
@@ -163,6 +205,7 @@ BOOL CloseHandle(HANDLE hObject)
     OpenFile *file = Find(hObject);
     if (file == nullptr)
         return 0;
+    Note(*file, "close");
     FakeFault fault;
     const BOOL result = TakeFault(FakeCall::Close, file->path, file->access, fault) ? fault.result : 1;
     State().handles.erase(hObject);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-enum class FakeCall { None, Open, Read, Write, Flush, Close };
+enum class FakeCall { None, Open, Read, Write, Flush, Close, Lock, Dismount, Unlock };
 
 // One planned fault: the first `call` made on `path` (by a handle opened with
 // `access`, or any handle when 0) gives `result` and reports `bytes` moved.
@@ -29,6 +29,9 @@ void FakePlanFault(const FakeFault &fault);
 // Every open so far, one line each: the path, then the access, share mode,
 // security attributes, creation disposition, flags and template.
 std::vector<std::string> FakeOpens();
+// What was asked of handles opened for writing, in order, one word each:
+// lock, dismount, unlock, write, flush, close.
+std::vector<std::string> FakeWriteHandleCalls();
 // Handles opened and not yet closed.
 int FakeOpenHandles();
 

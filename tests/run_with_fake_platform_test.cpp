@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,6 +66,8 @@ struct RunCase {
     After volume;
     const char *drive = "a";        // the drive argument
     std::vector<Patch> sector = {}; // over the volume's first sector
+    // What is asked of the write's handle, in order, where a row looks.
+    std::optional<std::vector<std::string>> writeHandleCalls = std::nullopt;
 };
 
 // The volume as it should be after an install, worked out region by region.
@@ -102,6 +105,13 @@ RunCase Refused(const char *name, const std::string &what, std::vector<Patch> se
 RunCase Written(const char *name, std::vector<Patch> sector)
 {
     return {name, NoFault(), 512, WRITING + "\n", 0, 3, After::Installed, "a", std::move(sector)};
+}
+
+// A run whose write's handle is asked for these calls, in order, when the
+// volume answers `fault`; the volume is installed all the same.
+RunCase Locking(const char *name, const FakeFault &fault, std::vector<std::string> calls)
+{
+    return {name, fault, 512, WRITING + "\n", 0, 3, After::Installed, "a", {}, std::move(calls)};
 }
 
 const RunCase RUN_CASES[] = {
@@ -173,6 +183,13 @@ const RunCase RUN_CASES[] = {
     Written("PartitionTableWithNoEntryInUse", {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}),
     Written("PartitionTableWithoutItsSignature", With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})),
     Written("BootIndicatorNeither00Nor80", Mbr(0x81, 0x06)),
+    // The volume is taken from its file system before the write when it
+    // can be, so no cached copy of the old sector outlives the new one.
+    Locking("VolumeLockedAndDismountedBeforeTheWrite", NoFault(), {"lock", "dismount", "write", "flush", "close"}),
+    Locking("LockRefusedSoTheWriteGoesAsBefore", Fault(FakeCall::Lock, VOLUME, 0, 0, 0),
+            {"lock", "write", "flush", "close"}),
+    Locking("DismountRefusedSoTheLockIsGivenBack", Fault(FakeCall::Dismount, VOLUME, 0, 0, 0),
+            {"lock", "dismount", "unlock", "write", "flush", "close"}),
 };
 
 void PrintTo(const RunCase &row, std::ostream *out)
@@ -210,6 +227,9 @@ TEST_P(RunWithFakePlatform, Run)
         EXPECT_EQ(FakeFileContents(VOLUME), Installed(volume, bootProgram));
     }
     EXPECT_EQ(FakeFileContents("boot.bin"), bootProgram);
+    if (c.writeHandleCalls) {
+        EXPECT_EQ(FakeWriteHandleCalls(), *c.writeHandleCalls);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, RunWithFakePlatform, testing::ValuesIn(RUN_CASES),

@@ -336,6 +336,21 @@ whole_disk_the_kernel_has_not_scanned)
     [ ! -e "${loop_device}p1" ] || { echo "FAIL: the kernel found the partition of ${loop_device}"; exit 1; }
     map_drive_a "$loop_device"
     refused_volume 'a partition table' ;;
+# Before the write the volume is locked and dismounted, so Windows keeps no
+# copy of the old sector to write back; a volume Wine won't dismount, an
+# image, is unlocked again and written as before.
+image_locked_then_unlocked_as_it_cannot_be_dismounted)
+    traced_calls='lock dismount unlock write'
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
+volume_on_a_device_locked_and_dismounted)
+    [ "$(id -u)" = 0 ] || skip "loop devices need root"
+    need losetup util-linux
+    need mkfs.fat dosfstools
+    rm vol.img && mkfs.fat -C -F 12 -n DEVICE vol.img 1440 > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
+    loop_device=$(losetup -f --show vol.img) || skip "no loop device could be attached"
+    map_drive_a "$loop_device"
+    traced_calls='lock dismount write'
+    expected=$WRITING'\n' expected_status=0 image=installed ;;
 device_refuses_the_write)
     [ -c /dev/full ] || skip "no /dev/full"
     map_drive_a /dev/full
@@ -420,6 +435,19 @@ wait_for_prompt() {
     return 1
 }
 
+# volume_calls TRACE: what was asked of the volume's write handle, in order,
+# as Wine's file channel traced it: the handle of the first lock, dismount or
+# unlock, then each of those and each write on that handle.
+volume_calls() {
+    perl -ne '
+        if (/:trace:file:NtFsControlFile \((0x[0-9a-f]+),(?:[^,]*,){4}0x(0009001[8c]|00090020),/) {
+            $handle //= $1;
+            print {"00090018" => "lock ", "0009001c" => "unlock ", "00090020" => "dismount "}->{$2} if $1 eq $handle;
+        } elsif (defined $handle && /:trace:file:NtWriteFile \(\Q$handle\E,/) {
+            print "write ";
+        }' "$1" | sed 's/ $//'
+}
+
 if [ -n "${readme_steps:-}" ]; then
     need cpack cmake
     need unzip unzip
@@ -479,6 +507,11 @@ elif [ "$name" = progress_shows_while_the_volume_is_slow ]; then
     status=$?
     installed_image vol.512 boot.bin
     cmp written.img expected.img || { echo "FAIL: the sector written is not the installed one"; failed=1; }
+elif [ -n "${traced_calls:-}" ]; then
+    WINEDEBUG=trace+file run "${args[@]}" 2> trace.txt
+    calls=$(volume_calls trace.txt)
+    [ "$calls" = "$traced_calls" ] ||
+        { echo "FAIL: the volume's write handle was asked for \"$calls\", not \"$traced_calls\""; failed=1; }
 else
     run "${args[@]}"
 fi

@@ -164,6 +164,14 @@ BOOL FlushFileBuffers(HANDLE hFile)
     return errno == EINVAL || errno == EROFS ? 1 : 0;
 }
 
+BOOL DeviceIoControl(HANDLE /*hDevice*/, DWORD /*dwIoControlCode*/, LPVOID /*lpInBuffer*/, DWORD /*nInBufferSize*/,
+                     LPVOID /*lpOutBuffer*/, DWORD /*nOutBufferSize*/, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED /*lpOverlapped*/)
+{
+    *lpBytesReturned = 0;
+    return 0;
+}
+
 BOOL CloseHandle(HANDLE hObject)
 {
     // Don't retry close in case of EINTR: the descriptor is gone either way.

@@ -20,6 +20,11 @@ constexpr DWORD GENERIC_WRITE = 0x40000000U;
 constexpr DWORD FILE_SHARE_WRITE = 0x00000002U;
 constexpr DWORD OPEN_EXISTING = 3;
 
+// The control codes of winioctl.h that take a volume from its file system.
+constexpr DWORD FSCTL_LOCK_VOLUME = 0x00090018U;
+constexpr DWORD FSCTL_UNLOCK_VOLUME = 0x0009001CU;
+constexpr DWORD FSCTL_DISMOUNT_VOLUME = 0x00090020U;
+
 // As on Windows, the invalid handle is the all-ones pointer, not null.
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1))) // NOLINT
 
@@ -41,6 +46,12 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
                LPOVERLAPPED lpOverlapped);
 
 BOOL FlushFileBuffers(HANDLE hFile);
+
+// Linux has no such request to make of a descriptor, so every control code
+// fails, as a request the device does not support fails on Windows, and
+// nothing reaches the kernel.
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize, LPVOID lpOutBuffer,
+                     DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 
 BOOL CloseHandle(HANDLE hObject);
 

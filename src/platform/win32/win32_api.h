@@ -6,5 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// FSCTL_LOCK_VOLUME and the other volume control codes.
+#include <winioctl.h>
 
 #endif
