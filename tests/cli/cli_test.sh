@@ -436,14 +436,17 @@ wait_for_prompt() {
 }
 
 # volume_calls TRACE: what was asked of the volume's write handle, in order,
-# as Wine's file channel traced it: the handle of the first lock, dismount or
-# unlock, then each of those and each write on that handle.
+# as Wine's file channel traced it: the thread and handle of the first lock,
+# dismount or unlock, then each of those and each write by that thread on
+# that handle. Wine's own processes trace their calls too, with handles of
+# the same numbers.
 volume_calls() {
     perl -ne '
-        if (/:trace:file:NtFsControlFile \((0x[0-9a-f]+),(?:[^,]*,){4}0x(0009001[8c]|00090020),/) {
-            $handle //= $1;
-            print {"00090018" => "lock ", "0009001c" => "unlock ", "00090020" => "dismount "}->{$2} if $1 eq $handle;
-        } elsif (defined $handle && /:trace:file:NtWriteFile \(\Q$handle\E,/) {
+        if (/^(\w+):trace:file:NtFsControlFile \((0x[0-9a-f]+),(?:[^,]*,){4}0x(0009001[8c]|00090020),/) {
+            ($thread, $handle) = ($1, $2) unless defined $handle;
+            print {"00090018" => "lock ", "0009001c" => "unlock ", "00090020" => "dismount "}->{$3}
+                if $1 eq $thread && $2 eq $handle;
+        } elsif (defined $handle && /^\Q$thread\E:trace:file:NtWriteFile \(\Q$handle\E,/) {
             print "write ";
         }' "$1" | sed 's/ $//'
 }
@@ -511,7 +514,8 @@ elif [ -n "${traced_calls:-}" ]; then
     WINEDEBUG=trace+file run "${args[@]}" 2> trace.txt
     calls=$(volume_calls trace.txt)
     [ "$calls" = "$traced_calls" ] ||
-        { echo "FAIL: the volume's write handle was asked for \"$calls\", not \"$traced_calls\""; failed=1; }
+        { echo "FAIL: the volume's write handle was asked for \"$calls\", not \"$traced_calls\""; failed=1
+          grep -E ':trace:file:(NtFsControlFile|NtWriteFile) \(' trace.txt; }
 else
     run "${args[@]}"
 fi
