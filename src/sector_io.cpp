@@ -21,10 +21,10 @@ bool Control(HANDLE volume, DWORD code)
     return DeviceIoControl(volume, code, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
 }
 
-// A mounted FAT volume keeps sector 0 in its driver's cache and writes it
-// back whenever it marks the volume dirty or clean. Our write purges that
-// cache only once, before it goes out, and a sector cached again in between
-// would be written back over the new one later. Locked, then dismounted,
+// Windows's FAT driver keeps sector 0 of a mounted volume in its cache and
+// writes that copy back whenever it marks the volume dirty or clean. It
+// purges the cache once for our handle, before its first write, and a copy
+// cached again in between would later be written over the new sector. Locked, then dismounted,
 // the volume has no cache and no one else's handles left, and it is mounted
 // anew, from what is on the disk, when it is next used. When the lock can't
 // be had (a file on the volume is open) the write goes as it always has. A
