@@ -131,6 +131,11 @@ straddle=0
 start=2048
 disk_bytes=0
 mbr=test
+# on_a_partition KIND: the loader on a 35 MiB FAT16 partition of a disk of
+# KIND, booted as hard disk 0x80.
+on_a_partition() {
+    fat=16 kib=35840 kind=$1 boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
+}
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
@@ -143,7 +148,7 @@ loader_no_kernel) fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting="No K
 loader_partition)
     # 35 MiB from sector 2048, where sfdisk puts it; the parameter block
     # says so in its hidden sectors, which the loader adds to every read.
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 ;;
+    on_a_partition disk ;;
 loader_both_total_fields)
     fat=12 kib=1440 kind=floppy boot=fat_loader.bin greeting=$LOADED drive=00 totals=both ;;
 loader_kernel_after_the_end_marker)
@@ -174,21 +179,21 @@ loader_sectors_of_1024_bytes)
 # 4 GB, 1 MiB in on a larger one (Microsoft's IVdsDisk3::QueryFreeExtents
 # page gives the alignment).
 loader_vhd_as_diskpart_makes_it)
-    fat=16 kib=35840 kind=vhd boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 vhd=1 start=128 ;;
+    on_a_partition vhd; vhd=1 start=128 ;;
 loader_usb_stick_partitioned)
-    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu) start=128 ;;
+    on_a_partition usb; emulators=(qemu) start=128 ;;
 loader_disk_of_4_gib_as_diskpart_makes_it)
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 disk_bytes=$((4 << 30)) ;;
+    on_a_partition disk; disk_bytes=$((4 << 30)) ;;
 # A stick or a disk partitioned as the README's Linux steps do it, with
 # sfdisk, and given the sample MBR over the table's first 440 bytes.
 loader_usb_stick_with_the_sample_mbr)
-    fat=16 kib=35840 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 emulators=(qemu) mbr=sample ;;
+    on_a_partition usb; emulators=(qemu) mbr=sample ;;
 loader_disk_with_the_sample_mbr)
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 mbr=sample ;;
+    on_a_partition disk; mbr=sample ;;
 loader_disk_with_the_sample_mbr_by_chs)
     # The sample as a BIOS without the extensions runs it: by cylinder,
     # head and sector, from the BIOS's own geometry.
-    fat=16 kib=35840 kind=disk boot=fat_loader.bin greeting=$LOADED drive=80 partition=1 mbr=chs ;;
+    on_a_partition disk; mbr=chs ;;
 loader_usb_stick_one_volume)
     fat=16 kib=16384 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 emulators=(qemu) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
