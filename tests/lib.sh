@@ -16,6 +16,12 @@
 # that pseudo-terminal claims to be.
 export LC_ALL=C.UTF-8 SHELL=/bin/bash TERM=xterm
 unset LANGUAGE
+# An ordinary user's PATH leaves out /usr/sbin and /sbin, where Debian puts
+# mkfs.fat, fsck.fat, sfdisk, losetup and the other volume tools.
+for folder in /usr/local/sbin /usr/sbin /sbin; do
+    case ":$PATH:" in *":$folder:"*) ;; *) PATH=$PATH:$folder ;; esac
+done
+export PATH
 
 bin=${TOLMARIX_BIN:?TOLMARIX_BIN names the program}
 platform=${TOLMARIX_PLATFORM:-posix}
@@ -34,6 +40,10 @@ skip() {
 need() {
     command -v "$1" > /dev/null || skip "$1 is not installed (Debian package $2)"
 }
+
+# Wine, without TMPDIR: Debian 13's Wine 10 aborts when it is set (see the
+# TMPDIR set below).
+wine=(env -u TMPDIR wine)
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
 chmod 755 "$dir"
@@ -89,7 +99,7 @@ console=0
 closed=0
 run() {
     local command=(timeout 20 "${runner[@]}" "$bin" "$@")
-    if [ "$platform" = wine ]; then command=(timeout 60 wine "$bin" "$@"); fi
+    if [ "$platform" = wine ]; then command=(timeout 60 "${wine[@]}" "$bin" "$@"); fi
     if [ "$console" = 1 ]; then
         need script bsdutils
         # Wine's own messages go to standard error, kept off the terminal.

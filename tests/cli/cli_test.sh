@@ -222,15 +222,15 @@ standard_input_output_and_error_closed)
     closed=1
     expected='' expected_status=0 image=installed ;;
 volume_readable_but_not_writable)
-    chmod 444 vol.img
+    volume_mode=444
     as_nobody=1
     expected=$WRITING'\nError opening \\\\.\\A:\n' ;;
 boot_program_not_readable)
-    chmod 200 boot.bin
+    boot_mode=200
     as_nobody=1
     expected=$(reading_boot boot.bin)'\nError opening boot.bin\n' ;;
 volume_not_readable)
-    chmod 222 vol.img
+    volume_mode=222
     rm boot.bin && mkfifo boot.bin
     as_nobody=1
     expected=$READING_BPB'\nError opening \\\\.\\A:\n' ;;
@@ -362,6 +362,10 @@ esac
 
 cp vol.img vol.orig
 if [ -f "$boot" ]; then cp "$boot" boot.orig; fi
+# Set after the copies, which an ordinary user could not make of a file he
+# may not read; and given back before the files are compared.
+if [ -n "${volume_mode:-}" ]; then chmod "$volume_mode" vol.img; fi
+if [ -n "${boot_mode:-}" ]; then chmod "$boot_mode" "$boot"; fi
 
 if [ "${as_nobody:-0}" = 1 ] && [ "$(id -u)" = 0 ]; then
     # Root may read and write any file; run as nobody so the permission holds.
@@ -408,7 +412,7 @@ is_open() {
 type_into_cmd() {
     local line size
     mkfifo keys
-    timeout 120 script -qfec "wine cmd 2> stderr.txt" /dev/null < keys > terminal.txt &
+    timeout 120 script -qfec "${wine[*]} cmd 2> stderr.txt" /dev/null < keys > terminal.txt &
     local terminal=$!
     exec 3> keys
     for line in "$@" exit; do
@@ -490,7 +494,7 @@ if [ -n "${readme_steps:-}" ]; then
     [ $failed = 0 ] && echo "PASS: $name"
     exit $failed
 elif [ -n "${held:-}" ]; then
-    timeout 60 wine cmd /c "ping -n 8 127.0.0.1 < $held_as > nul" > /dev/null 2>&1 &
+    timeout 60 "${wine[@]}" cmd /c "ping -n 8 127.0.0.1 < $held_as > nul" > /dev/null 2>&1 &
     holder=$!
     for _ in $(seq 1 150); do
         if is_open "$held"; then break; fi
@@ -522,6 +526,8 @@ fi
 
 expect_output "$expected"
 expect_status "$expected_status"
+if [ -n "${volume_mode:-}" ]; then chmod u+rw vol.img; fi
+if [ -n "${boot_mode:-}" ]; then chmod u+rw "$boot"; fi
 case $image in
 unchanged)
     cmp -s vol.img vol.orig || { echo "FAIL: the volume changed"; failed=1; } ;;

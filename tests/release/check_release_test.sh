@@ -55,7 +55,7 @@ manual_dated_by_the_recorded_epoch)
     echo 1000000000 > tree/cmake/source-date-epoch
     env -u SOURCE_DATE_EPOCH cmake -S tree -B build -G Ninja -DBUILD_TESTING=OFF > configure.txt 2>&1 ||
         { cat configure.txt; echo "FAIL: configuring the tree"; exit 1; }
-    head -1 build/tolmarix.1 | grep -q ' 2001-09-09 ' || { head -1 build/tolmarix.1; echo "FAIL: the manual is not dated 2001-09-09"; failed=1; } ;;
+    grep -q "^\.TH .* 2001-09-09 " build/tolmarix.1 || { grep "^\.TH" build/tolmarix.1; echo "FAIL: the manual is not dated 2001-09-09"; failed=1; } ;;
 esac
 case $name in
 readme_block_* | bench_output_* | manual_dated_*)
@@ -254,6 +254,31 @@ program_linked_without_immediate_binding)
         libtolmarix_console.a libtolmarix_posix.a -o "$dir/unpacked/usr/bin/tolmarix") ||
         { echo "FAIL: linking the program"; exit 1; }
     expected="hardening-check reports a line that is not yes for the packaged program" ;;
+program_linked_without_pie)
+    read -ra flags < <(sed -n '/^build tolmarix:/,/^$/s/^ *LINK_FLAGS = //p' "$build_dir/build.ninja" | sed 's/-pie\b//g')
+    compiler=$(build_compiler CXX)
+    (cd "$build_dir" && "$compiler" "${flags[@]}" -no-pie -s CMakeFiles/tolmarix.dir/src/main.cpp.o libtolmarix_core.a \
+        libtolmarix_console.a libtolmarix_posix.a -o "$dir/unpacked/usr/bin/tolmarix") ||
+        { echo "FAIL: linking the program"; exit 1; }
+    # lintian sees it too (hardening-no-pie).
+    expected="hardening-check reports a line that is not yes for the packaged program
+lintian reports errors or warnings" ;;
+hardening_line_of_another_processor)
+    # hardening-check as devscripts 2.25 has it, which asks an x86 program
+    # for arm64's branch protection too: no failure.
+    need hardening-check devscripts
+    mkdir standin
+    printf '#!/bin/sh\n%s "$@"\necho " Branch Protection: no, not found!"\n' "$(command -v hardening-check)" > standin/hardening-check
+    chmod +x standin/hardening-check
+    PATH=$dir/standin:$PATH ;;
+deb_manual_without_the_table_preprocessor)
+    page=unpacked/usr/share/man/man1/tolmarix.1.gz
+    zcat "$page" | sed 1d | gzip -9n > page.gz && mv page.gz "$page"
+    # groff 1.23 (Debian 13) makes lintian warn of it too; groff 1.22 does not.
+    ignore="lintian reports errors or warnings"
+    expected="the manual page has a table but does not ask for the table preprocessor" ;;
+deb_sums_that_do_not_match)
+    expected="SHA256SUMS does not match the files in $dir/package" ;;
 deb_as_built) ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
@@ -266,6 +291,7 @@ if [ -n "${deb:-}" ]; then
         (cd unpacked && find usr -type f -exec md5sum {} + | sort -k 2) > unpacked/DEBIAN/md5sums
         dpkg-deb --root-owner-group -b unpacked "package/$deb" > /dev/null || { echo "FAIL: making the .deb again"; exit 1; }
         (cd package && sha256sum "$deb" > SHA256SUMS)
+        if [ "$name" = deb_sums_that_do_not_match ]; then sed -i 's/^[0-9a-f]\{8\}/00000000/' package/SHA256SUMS; fi
     fi
 elif [ "$name" != zip_as_built ] && [ -z "$hide" ]; then
     (cd unpacked && cmake -E tar cf "$dir/package/$zip_name" --format=zip -- *) || { echo "FAIL: making the .zip again"; exit 1; }
@@ -294,10 +320,10 @@ path=$PATH
 if [ -n "$hide" ]; then path=$(hidden_path "$hide"); fi
 PATH=$path TOLMARIX_NO_INSTALL=1 "$BASH" "$check_release" "${mode[@]}" > out.txt 2>&1
 status=$?
-grep '^FAIL: ' out.txt | sed 's/^FAIL: //' > failures.txt
+grep '^FAIL: ' out.txt | sed 's/^FAIL: //' | grep -vxF "${ignore:-}" > failures.txt
 if [ -z "$expected" ]; then
     [ $status = 0 ] && [ ! -s failures.txt ] && grep -qx 'release artifacts: checked' out.txt ||
-        { cat out.txt; echo "FAIL: check-release did not pass the .zip as built (status $status)"; failed=1; }
+        { cat out.txt; echo "FAIL: check-release did not pass the package as built (status $status)"; failed=1; }
 else
     printf '%s\n' "$expected" | cmp -s - failures.txt && [ $status = 1 ] ||
         { cat out.txt; echo "FAIL: check-release did not fail with exactly: $expected (status $status)"; failed=1; }

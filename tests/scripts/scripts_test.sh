@@ -46,7 +46,12 @@ if [ "$1" = update ] && [ -f "$STANDIN/update_fails" ]; then echo "E: Failed to 
 [ "$1" = install ] || exit 0
 shift 3
 for package; do
-    if grep -qxF "$package" "$STANDIN/refused"; then echo "E: The stand-in can't have $package"; exit 100; fi
+    if grep -qxF "$package" "$STANDIN/refused"; then
+        # apt says more than one E: line; the first names the cause.
+        echo "E: The stand-in can't have $package"
+        echo "E: Unable to correct problems, you have held broken packages."
+        exit 100
+    fi
 done
 printf '%s\n' "$@" >> "$STANDIN/installed"
 EOF
@@ -55,13 +60,15 @@ cat > bin/sudo << 'EOF'
 exec "$@"
 EOF
 # cmake --workflow --preset PRESET: writes log.PRESET as the build's last
-# test log, when there is one, and ends with status.PRESET, 0 by default.
+# test log and failed.PRESET as its list of failed tests, when there are
+# such, and ends with status.PRESET, 0 by default.
 cat > bin/cmake << 'EOF'
 #!/bin/sh
 preset=$3
 echo "cmake $*" >> "$STANDIN/calls"
 mkdir -p "build/$preset/Testing/Temporary"
 if [ -f "$STANDIN/log.$preset" ]; then cp "$STANDIN/log.$preset" "build/$preset/Testing/Temporary/LastTest.log"; fi
+if [ -f "$STANDIN/failed.$preset" ]; then cp "$STANDIN/failed.$preset" "build/$preset/Testing/Temporary/LastTestsFailed.log"; fi
 exit "$(cat "$STANDIN/status.$preset" 2> /dev/null || echo 0)"
 EOF
 chmod +x bin/*
@@ -174,12 +181,52 @@ group_not_installed_is_listed | group_not_installed_fails_when_all_must_run)
         expect_line out.txt "FAIL: TOLMARIX_REQUIRE_ALL=1 and this can't run here: $line"
         ! grep -q '^cmake' calls || { echo "FAIL: a build ran"; failed=1; }
     fi ;;
-failed_workflow_ends_the_run)
+failed_build_lets_the_next_one_run)
+    # The native build fails two tests and then the 64-bit Windows build,
+    # whose tools stand in, still runs; the two failures are listed.
     all_installed
+    printf '#!/bin/sh\n' > bin/x86_64-w64-mingw32-g++-posix
+    printf '#!/bin/sh\n' > bin/wine
+    chmod +x bin/x86_64-w64-mingw32-g++-posix bin/wine
     echo 8 > status.default
+    printf '12:cli.ntfs_volume\n40:roundtrip.floppy\n' > failed.default
+    mkdir -p tree/build/default/Testing/Temporary
+    echo '1:a.test_of_an_earlier_run' > tree/build/default/Testing/Temporary/LastTestsFailed.log
+    echo 1 > status.windows
     run_scripts_test
-    expect_status 8
-    expect_calls 'cmake --workflow --preset default' ;;
+    expect_status 1
+    expect_line calls 'cmake --workflow --preset windows'
+    expect_line out.txt '  default: cli.ntfs_volume roundtrip.floppy failed'
+    expect_line out.txt '  windows: cmake --workflow --preset windows failed (status 1) before any test failed' ;;
+native_group_refused_fails_before_any_build)
+    echo libgtest-dev > refused
+    run_scripts_test
+    expect_status 1
+    grep -q '^FAIL: the native build and its tests: .*libgtest-dev' out.txt || { cat out.txt; echo "FAIL: no FAIL: line names the native group"; failed=1; }
+    ! grep -q '^cmake' calls || { echo "FAIL: a build ran"; failed=1; } ;;
+every_group_asked_for)
+    # scripts/test asks apt for every package CI installs, but for what CI
+    # alone runs: the clang build, the static checks, man, the benchmark
+    # and the fresh Debian.
+    run_scripts_test
+    (. "$source_dir/scripts/packages" && printf '%s\n' "${CI_PACKAGES[@]}") |
+        grep -vxE 'clang|clang-format|clang-tidy|cppcheck|man-db|hyperfine|debootstrap' | sort -u > wanted.txt
+    grep -m1 '^apt-get install' calls | cut -d' ' -f4- | tr ' ' '\n' | sort -u > asked.txt
+    comm -23 wanted.txt asked.txt > missing.txt
+    [ ! -s missing.txt ] || { echo "FAIL: scripts/test does not ask for:"; cat missing.txt; failed=1; } ;;
+fresh_debian_commands_see_only_path_and_home)
+    # What the README's commands see in the new Debian, through a chroot
+    # that stands in for entering it: a user's login's PATH and HOME, and
+    # what bash sets itself, whatever this environment holds.
+    printf '#!/bin/sh\nwhile [ "${1#--}" != "$1" ]; do shift; done\nshift\nexec "$@"\n' > bin/chroot
+    chmod +x bin/chroot
+    mkdir -p home/tolmarix
+    (FRESH_DEBIAN_FUNCTIONS=1 && . "$source_dir/.ci/fresh-debian" && in_debian / tolmarix "$dir/home" env) > env.txt
+    status=$?
+    expect_status 0
+    sed 's/=.*//' env.txt | grep -vxE 'PWD|OLDPWD|SHLVL|_' | sort | paste -sd ' ' > names.txt
+    [ "$(cat names.txt)" = "HOME PATH" ] || { echo "FAIL: the command saw: $(cat names.txt)"; failed=1; }
+    expect_line env.txt "PATH=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games" ;;
 *)
     echo "unknown case: $name"
     exit 1 ;;
