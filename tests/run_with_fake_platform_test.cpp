@@ -161,6 +161,10 @@ const RunCase RUN_CASES[] = {
     Refused("XfsSuperblock", "an XFS file system", {{0, Text("XFSB")}}),
     Refused("DosPartitionTable", "a partition table", Mbr(0x80, 0x06)),
     Refused("GptProtectiveMbr", "a partition table", Mbr(0x00, 0xEE)),
+    // The layout some USB-ZIP sticks have: the one partition in the fourth
+    // entry.
+    Refused("PartitionTableWhoseOnlyEntryInUseIsTheFourth", "a partition table",
+        {{446, Bytes(48, 0)}, {494, {0x80, 0, 0, 0, 0x06}}, {510, {0x55, 0xAA}}}),
     // Another file system's name over a parameter block that falls short of
     // FAT by one field.
     Refused("BytesPerSectorNotAPowerOfTwo", "an NTFS file system", {NTFS_NAME, Bpb(513, 1, 1, 2)}),
@@ -182,6 +186,7 @@ const RunCase RUN_CASES[] = {
     Written("AllZeros", {{0, Bytes(512, 0)}}),
     Written("PartitionTableWithNoEntryInUse", {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}),
     Written("PartitionTableWithoutItsSignature", With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})),
+    Written("PartitionTableWhoseFourthBootIndicatorIsNeither00Nor80", With(Mbr(0x80, 0x06), {494, {0x7F}})),
     Written("BootIndicatorNeither00Nor80", Mbr(0x81, 0x06)),
     // The volume is taken from its file system before the write when it
     // can be, so no cached copy of the old sector outlives the new one.

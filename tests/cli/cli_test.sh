@@ -276,10 +276,10 @@ partition_of_a_disk)
     disk_with_a_partition
     map_drive_a "${loop_device}p1"
     expected=$WRITING'\n' expected_status=0 image=partition ;;
-# A Windows user's first run, as the README's Windows section gives it:
+# A Windows user's first run, as the Windows guide gives it:
 # the .zip unpacked into C:\Tools, drive E: a FAT12 floppy, and the
-# README's Command Prompt lines typed into Wine's cmd in a terminal.
-readme_windows_steps_under_wine_cmd)
+# guide's Command Prompt lines typed into Wine's cmd in a terminal.
+windows_guide_steps_under_wine_cmd)
     readme_steps=1 expected_status=0 image=none ;;
 # What the volume's first sector holds decides whether it may be replaced.
 # The volumes come from the tools that make them; ReFS and BitLocker, which
@@ -460,9 +460,9 @@ if [ -n "${readme_steps:-}" ]; then
     need unzip unzip
     need mkfs.fat dosfstools
     need fsck.fat dosfstools
-    readme=${TOLMARIX_README:?TOLMARIX_README names the README}
+    source_tree=${TOLMARIX_SOURCE:?TOLMARIX_SOURCE names the source tree}
     # The .zip as the package workflow makes it, from this build: win64 or
-    # win32, whose folder the README's lines then name.
+    # win32, whose folder the guide's lines then name.
     cpack_config=${TOLMARIX_CPACK_CONFIG:?TOLMARIX_CPACK_CONFIG names the CPack configuration of the build}
     system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$cpack_config")
     cpack -G ZIP --config "$cpack_config" -B "$dir/package" > cpack.txt 2>&1 || { cat cpack.txt; echo "FAIL: cpack"; exit 1; }
@@ -473,11 +473,16 @@ if [ -n "${readme_steps:-}" ]; then
     mkfs.fat -C -F 12 -n WINSTEPS e.img 1440 > /dev/null
     cp e.img e.orig
     map_drive e "$dir/e.img"
-    # The lines of the README's first Command Prompt block.
-    mapfile -t steps < <(awk '/^```bat$/ { grab = 1; next } grab && /^```$/ { exit } grab' "$readme" | sed "s/-win64/-$system/g")
-    echo "The README's Command Prompt lines:"
+    # The lines of the Windows guide's first Command Prompt block, step 4,
+    # which the README's quick start repeats.
+    first_bat_block() { awk '/^```bat$/ { grab = 1; next } grab && /^```$/ { exit } grab' "$1"; }
+    first_bat_block "$source_tree/docs/windows.md" > guide-steps.txt
+    first_bat_block "$source_tree/README.md" | cmp -s - guide-steps.txt ||
+        { echo "FAIL: the README's Command Prompt block is not the Windows guide's"; failed=1; }
+    mapfile -t steps < <(sed "s/-win64/-$system/g" guide-steps.txt)
+    echo "The Windows guide's Command Prompt lines:"
     printf '    %s\n' "${steps[@]}"
-    [ ${#steps[@]} -gt 0 ] || { echo "FAIL: the README has no Command Prompt block"; exit 1; }
+    [ ${#steps[@]} -gt 0 ] || { echo "FAIL: the Windows guide has no Command Prompt block"; exit 1; }
     type_into_cmd "${steps[@]}"
     cat out.txt
     examples=$(find "$tools" -type d -name examples)
@@ -559,6 +564,11 @@ if [ "$name" = fat32_volume ]; then
         grep -qxF "$line" fsck.txt || { cat fsck.txt; echo "FAIL: fsck.fat did not say: $line"; failed=1; }
     done
     MTOOLS_SKIP_CHECK=1 mdir -i vol.img :: > mdir.txt 2>&1 || { cat mdir.txt; echo "FAIL: mtools can't read it"; failed=1; }
+    # Its serial number, at 67, is the boot program's bytes now: blkid no
+    # longer gives the volume's UUID.
+    need blkid util-linux
+    before=$(blkid -p -s UUID -o value vol.orig) after=$(blkid -p -s UUID -o value vol.img)
+    [ -n "$before" ] && [ "$before" != "$after" ] || { echo "FAIL: blkid's UUID was $before and is $after"; failed=1; }
 fi
 [ $failed = 0 ] && echo "PASS: $name"
 exit $failed

@@ -32,14 +32,14 @@ readme_block_whose_first_line_fails)
     status=$?
     [ $status != 0 ] || { echo "FAIL: the block's failure was not a failure"; failed=1; }
     ! grep -q 'the second line ran' out.txt || { cat out.txt; echo "FAIL: the line after the failing one ran"; failed=1; } ;;
-bench_output_as_the_readme_shows | bench_output_with_a_line_renamed)
+bench_output_as_contributing_shows | bench_output_with_a_line_renamed)
     # shellcheck source=../../.ci/readme-blocks
-    (cd "$source_tree" && . .ci/readme-blocks && readme_block '## Benchmark') > bench.txt
+    (cd "$source_tree" && . .ci/readme-blocks && doc_block CONTRIBUTING.md '## Benchmark') > bench.txt
     if [ "$name" = bench_output_with_a_line_renamed ]; then sed -i 's/^tolmarix /tolmarix-new /' bench.txt; fi
-    grep -q . bench.txt || { echo "FAIL: the README has no benchmark block"; exit 1; }
-    (cd "$source_tree" && . .ci/readme-blocks && bench_matches_readme "$dir/bench.txt") > out.txt 2>&1
+    grep -q . bench.txt || { echo "FAIL: CONTRIBUTING.md has no benchmark block"; exit 1; }
+    (cd "$source_tree" && . .ci/readme-blocks && bench_matches_contributing "$dir/bench.txt") > out.txt 2>&1
     status=$?
-    if [ "$name" = bench_output_as_the_readme_shows ]; then
+    if [ "$name" = bench_output_as_contributing_shows ]; then
         expect_status 0
     else
         expect_status 1
@@ -161,9 +161,33 @@ translation_not_the_string_table)
 import_the_table_lacks)
     perl -0777 -pi -e 's/([^A-Za-z])Sleep\0/$1Sleeq\0/ or die' "$exe"
     expected="tolmarix.exe imports Sleeq, which packaging/windows-imports.md does not list; look up its page and add it" ;;
-readme_windows_txt_with_markdown)
-    printf '**6. A disk image.** See [Diagnostics](#diagnostics).\r\n' >> "$(find unpacked -name README-Windows.txt)"
+readme_windows_txt_with_bold | readme_windows_txt_with_a_link | readme_windows_txt_with_a_heading)
+    line='**6. A disk image.**'
+    [ "$name" = readme_windows_txt_with_a_link ] && line='See [the manual](tolmarix.html).'
+    [ "$name" = readme_windows_txt_with_a_heading ] && line='## 6. A disk image'
+    printf '%s\r\n' "$line" >> "$(find unpacked -name README-Windows.txt)"
     expected="README-Windows.txt is not plain text" ;;
+readme_windows_txt_with_a_long_line)
+    printf '%s\r\n' "$(printf 'x%.0s' {1..77})" >> "$(find unpacked -name README-Windows.txt)"
+    expected="README-Windows.txt has lines over 76 characters" ;;
+readme_windows_txt_as_converted)
+    # What the conversion keeps of the guide: every link's text, every
+    # line of code indented four spaces, and "(untried)" without its stars.
+    notes=$(find unpacked -name README-Windows.txt)
+    tr -d '\r' < "$notes" > notes.txt
+    guide=$source_tree/docs/windows.md
+    grep -q '\](' "$guide" || { echo "FAIL: the guide has no link to look for"; failed=1; }
+    grep -o '\[[^]]*\]([^)]*)' "$guide" | sed 's/^\[\([^]]*\)\].*/\1/' | while IFS= read -r text; do
+        grep -qF -- "$text" notes.txt || { echo "FAIL: the link's text is gone: $text"; exit 1; }
+    done || failed=1
+    awk '/^```/ { code = !code; next } code' "$guide" | sed "s/-win64/-$system/g" | while IFS= read -r line; do
+        grep -qxF -- "    ${line//\`/}" notes.txt || { echo "FAIL: a line of code is not indented four spaces: $line"; exit 1; }
+    done || failed=1
+    untried=$(grep -o '\*(untried)\*' "$guide" | wc -l)
+    [ "$untried" -gt 0 ] && [ "$(grep -o '(untried)' notes.txt | wc -l)" = "$untried" ] && ! grep -q '\*(untried)' notes.txt ||
+        { echo "FAIL: the guide's $untried *(untried)* are not (untried)"; failed=1; }
+    [ $failed = 0 ] && echo "PASS: $name"
+    exit $failed ;;
 program_over_64_kib)
     truncate -s 65537 "$exe"
     expected="tolmarix.exe is larger than 64 KiB" ;;
@@ -175,12 +199,15 @@ unzip_hidden_from_path)
 import_from_another_dll)
     perl -0777 -pi -e 's/msvcrt\.dll\0/msvcrx.dll\0/i or die' "$exe"
     expected="tolmarix.exe imports from other DLLs" ;;
-subsystem_newer_than_the_imports_allow)
-    set_pe_field MajorSubsystemVersion 6
-    set_pe_field MinorSubsystemVersion 0
-    oldest=5.2
+subsystem_newer_than_the_imports_allow | subsystem_a_minor_step_newer_than_the_imports_allow)
+    oldest=5.2 newer=6.0
     [ "$system" = win32 ] && oldest=5.1
-    expected="the PE header's subsystem version 6.0 is newer than the Windows its imports allow ($oldest)" ;;
+    # One step of the minor number alone, which a check of the major
+    # number alone would let pass.
+    if [ "$name" = subsystem_a_minor_step_newer_than_the_imports_allow ]; then newer=5.$((${oldest#5.} + 1)); fi
+    set_pe_field MajorSubsystemVersion "${newer%.*}"
+    set_pe_field MinorSubsystemVersion "${newer#*.}"
+    expected="the PE header's subsystem version $newer is newer than the Windows its imports allow ($oldest)" ;;
 import_of_the_other_build_only)
     # Renamed to a function of the same length that the table gives the
     # other build alone.
@@ -280,6 +307,15 @@ deb_manual_without_the_table_preprocessor)
 deb_sums_that_do_not_match)
     expected="SHA256SUMS does not match the files in $dir/package" ;;
 deb_as_built) ;;
+deb_leaves_the_callers_temporary_folder_empty)
+    # The row as built, run with a temporary folder of the caller's own:
+    # what lintian and the rest make there must go with the row.
+    mkdir caller-tmp
+    TMPDIR=$dir/caller-tmp bash "$0" deb_as_built > row.txt 2>&1 || { cat row.txt; echo "FAIL: deb_as_built failed"; failed=1; }
+    leftovers=$(find caller-tmp -mindepth 1)
+    [ -z "$leftovers" ] || { echo "FAIL: the caller's temporary folder holds: $leftovers"; failed=1; }
+    [ $failed = 0 ] && echo "PASS: $name"
+    exit $failed ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
 

@@ -218,8 +218,9 @@ fresh_debian_commands_see_only_path_and_home)
     # What the README's commands see in the new Debian, through a chroot
     # that stands in for entering it: a user's login's PATH and HOME, and
     # what bash sets itself, whatever this environment holds.
-    printf '#!/bin/sh\nwhile [ "${1#--}" != "$1" ]; do shift; done\nshift\nexec "$@"\n' > bin/chroot
-    chmod +x bin/chroot
+    printf '#!/bin/sh\nshift\nexec "$@"\n' > bin/chroot
+    printf '#!/bin/sh\nshift 3\nexec "$@"\n' > bin/runuser
+    chmod +x bin/chroot bin/runuser
     mkdir -p home/tolmarix
     (FRESH_DEBIAN_FUNCTIONS=1 && . "$source_dir/.ci/fresh-debian" && in_debian / tolmarix "$dir/home" env) > env.txt
     status=$?
