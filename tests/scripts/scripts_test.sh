@@ -151,6 +151,8 @@ group_apt_refuses)
         'apt-get install -y -q pc:i386'
     expect_line installed pb
     expect_line uninstalled.txt "group B: pc:i386 could not be installed: E: The stand-in can't have pc:i386"
+    # apt's first error only, not the ones that follow it.
+    [ "$(wc -l < uninstalled.txt)" = 1 ] || { echo "FAIL: more than apt's first error:"; cat uninstalled.txt; failed=1; }
     expect_line out.txt "Could not install pc:i386, for group B: E: The stand-in can't have pc:i386" ;;
 index_broken_and_a_group_refused)
     # A broken index is named beside the install's error.
