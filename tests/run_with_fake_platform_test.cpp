@@ -164,7 +164,7 @@ const RunCase RUN_CASES[] = {
     // The layout some USB-ZIP sticks have: the one partition in the fourth
     // entry.
     Refused("PartitionTableWhoseOnlyEntryInUseIsTheFourth", "a partition table",
-        {{446, Bytes(48, 0)}, {494, {0x80, 0, 0, 0, 0x06}}, {510, {0x55, 0xAA}}}),
+            {{446, Bytes(48, 0)}, {494, {0x80, 0, 0, 0, 0x06}}, {510, {0x55, 0xAA}}}),
     // Another file system's name over a parameter block that falls short of
     // FAT by one field.
     Refused("BytesPerSectorNotAPowerOfTwo", "an NTFS file system", {NTFS_NAME, Bpb(513, 1, 1, 2)}),
