@@ -1,7 +1,8 @@
 # Where a Windows build's tests run: under Wine, in a private prefix inside
 # the build tree, so the user's own is never touched. The emulator itself
 # carries the prefix, because test discovery runs the test programs too.
-# Sets TOLMARIX_WINE_ENV and TOLMARIX_WINEPREFIX, which the tests use; a
+# Sets TOLMARIX_WINE_ENV, TOLMARIX_WINE_LOADER and TOLMARIX_WINEPREFIX,
+# which the tests use; a
 # machine without Wine leaves them unset and the Windows tests can't run.
 if(BUILD_TESTING AND CMAKE_CROSSCOMPILING AND WIN32 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   find_program(TOLMARIX_WINE wine)
@@ -13,7 +14,17 @@ if(BUILD_TESTING AND CMAKE_CROSSCOMPILING AND WIN32 AND NOT CMAKE_CROSSCOMPILING
     # Debian 13's Wine 10 aborts.
     set(TOLMARIX_WINE_ENV WINEPREFIX=${TOLMARIX_WINEPREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml="
       LC_ALL=C.UTF-8)
-    set(CMAKE_CROSSCOMPILING_EMULATOR env -u TMPDIR ${TOLMARIX_WINE_ENV} ${TOLMARIX_WINE})
+    # Debian's wine starts every program through the 32-bit loader once
+    # wine32 is installed, and that fails on a kernel that runs no 32-bit
+    # program (some virtual machines'); a 64-bit program needs only the
+    # 64-bit loader, which Debian's wine runs itself when wine32 is not
+    # there, with WINELOADER telling Wine to start new processes with it.
+    set(TOLMARIX_WINE_LOADER ${TOLMARIX_WINE})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS /usr/lib/wine/wine64)
+      set(TOLMARIX_WINE_LOADER /usr/lib/wine/wine64)
+      list(APPEND TOLMARIX_WINE_ENV WINELOADER=${TOLMARIX_WINE_LOADER})
+    endif()
+    set(CMAKE_CROSSCOMPILING_EMULATOR env -u TMPDIR ${TOLMARIX_WINE_ENV} ${TOLMARIX_WINE_LOADER})
     # Debian's wine starts 32-bit programs only with wine32:i386, whose
     # loader this is; without it every test of a 32-bit build fails.
     if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT EXISTS /usr/lib/wine/wine)

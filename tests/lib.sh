@@ -7,6 +7,7 @@
 #                    current directory
 #                    wine: TOLMARIX_BIN runs under wine, and drive A is the
 #                    link `a::` in $WINEPREFIX/dosdevices
+# TOLMARIX_WINE_LOADER  the Wine loader the build runs its programs with
 # TOLMARIX_REQUIRE_ALL=1 turns a skipped case into a failure.
 
 # What these tests rely on is set here, whatever the caller's environment:
@@ -41,9 +42,10 @@ need() {
     command -v "$1" > /dev/null || skip "$1 is not installed (Debian package $2)"
 }
 
-# Wine, without TMPDIR: Debian 13's Wine 10 aborts when it is set (see the
-# TMPDIR set below).
-wine=(env -u TMPDIR wine)
+# Wine as the build runs it (its loader, TOLMARIX_WINE_LOADER), without
+# TMPDIR: Debian 13's Wine 10 aborts when TMPDIR is set and /run/user/UID
+# is not there, as in CI (see the TMPDIR set below).
+wine=(env -u TMPDIR "${TOLMARIX_WINE_LOADER:-wine}")
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tolmarix-test.XXXXXX") || exit 1
 chmod 755 "$dir"
