@@ -5,6 +5,9 @@
 ;
 ;   nasm -f bin -o partition_mbr.bin partition_mbr.asm
 ;
+; With -DCHANGE_DRIVE_FIELD=N it sets the loaded sector's drive number
+; (offset 36) to N before it enters it.
+;
 ; Only its first 440 bytes are written; the disk signature, the partition
 ; table and 55 AA come from the partitioning tool.
 
@@ -47,6 +50,11 @@ relocated:
         int 0x13
         jc .halt
         mov si, bp
+%ifdef CHANGE_DRIVE_FIELD
+        ; As a BIOS that rewrites the parameter block in its copy of the
+        ; sector would: the drive number, offset 36.
+        mov byte [0x7C00 + 36], CHANGE_DRIVE_FIELD
+%endif
         jmp 0x07C0:0
 .halt:
         hlt
