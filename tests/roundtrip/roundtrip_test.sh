@@ -74,10 +74,20 @@
 #   roundtrip_test.sh loader_usb_stick_with_the_sample_mbr
 #   roundtrip_test.sh loader_disk_with_the_sample_mbr
 #   roundtrip_test.sh loader_disk_with_the_sample_mbr_by_chs
-#                                partitioned by sfdisk as the README's Linux
-#                                steps do, with examples/mbr.bin over the
-#                                first 440 bytes of the table's sector; the
-#                                last assembled to read by CHS alone
+#                                partitioned by sfdisk as docs/media.md's
+#                                Linux steps do, with examples/mbr.bin over
+#                                the first 440 bytes of the table's sector;
+#                                the last assembled to read by CHS alone
+#   roundtrip_test.sh loader_disk_with_the_sample_mbr_at_sector_128
+#   roundtrip_test.sh loader_disk_with_the_sample_mbr_by_chs_past_cylinder_255
+#   roundtrip_test.sh loader_disk_with_the_sample_mbr_past_8_gib
+#                                the sample MBR reading a partition 64 KiB
+#                                in, one past cylinder 255 by CHS, and one
+#                                past 8 GiB by the extended read
+#   roundtrip_test.sh sample_mbr_with_two_active_entries
+#   roundtrip_test.sh sample_mbr_with_no_55_aa_in_the_boot_sector
+#                                what it refuses: its message must be on
+#                                the screen, and nothing booted
 #
 # Every row that boots boots twice: in QEMU with SeaBIOS and in Bochs with
 # its own BIOS, and both must print the same. The rows that inject read
@@ -124,6 +134,11 @@ clusters=
 totals=
 end_marker=0
 root_files=0
+# A text the boot must show on the screen, in place of what the serial port
+# says; a second active entry in the table; a boot program without 55 AA.
+screen=
+second_active=0
+no_signature=0
 straddle=0
 # A partition's first sector, the disk's size (0: the partition's end) and
 # the MBR code before it: the test's own, which enters the boot sector as
@@ -196,6 +211,22 @@ loader_disk_with_the_sample_mbr_by_chs)
     on_a_partition disk; mbr=chs ;;
 loader_usb_stick_one_volume)
     fat=16 kib=16384 kind=usb boot=fat_loader.bin greeting=$LOADED drive=80 emulators=(qemu) ;;
+# The sample MBR where its reads could go wrong: off the 8-byte grid of the
+# table's entries, past cylinder 255 by CHS, and past 8 GiB, beyond CHS.
+loader_disk_with_the_sample_mbr_at_sector_128)
+    on_a_partition disk; mbr=sample start=128 ;;
+loader_disk_with_the_sample_mbr_by_chs_past_cylinder_255)
+    # mkfs.fat gives this volume 8 heads of 32 sectors, which both BIOSes
+    # are given: a cylinder is 256 sectors, and the partition starts in
+    # cylinder 264.
+    on_a_partition disk; mbr=chs start=67584 ;;
+loader_disk_with_the_sample_mbr_past_8_gib)
+    on_a_partition disk; mbr=sample start=$(((8 << 30) / 512 + 2048)) mkfs_options=(-g 16/63) ;;
+# What the sample MBR refuses, with its message on the screen.
+sample_mbr_with_two_active_entries)
+    on_a_partition disk; mbr=sample second_active=1 screen="Invalid partition table" ;;
+sample_mbr_with_no_55_aa_in_the_boot_sector)
+    on_a_partition disk; mbr=sample no_signature=1 screen="No 55 AA in the boot sector" ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 if [[ $name == loop* ]] || [ $partition = 1 ]; then
@@ -359,6 +390,7 @@ elif [ $partition = 1 ]; then
         dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
         dd if=vol.img of=disk.img bs=512 seek="$start" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
     if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
+    if [ $second_active = 1 ]; then put disk.img 462 1 128; fi
     cp disk.img disk.orig
     loop_device=$(losetup -f --show -o $((start * 512)) --sizelimit $((kib * 1024)) disk.img) ||
         skip "no loop device could be attached"
@@ -366,6 +398,7 @@ elif [ $partition = 1 ]; then
 fi
 
 cp "$examples/$boot" "$boot"
+if [ $no_signature = 1 ]; then put "$boot" 510 2 0; fi
 map_drive_a "$volume"
 run "$boot" a
 if [ "$name" = loop_read_only ]; then
@@ -409,7 +442,7 @@ fi
 # Around the partition, the disk is as it was: its table and, on a VHD, the
 # footer.
 if [ $partition = 1 ]; then
-    cmp <(head -c $((start * 512)) disk.img) <(head -c $((start * 512)) disk.orig) ||
+    cmp -n $((start * 512)) disk.img disk.orig ||
         { echo "FAIL: the sectors before the partition, its table among them, changed"; failed=1; }
     cmp <(tail -c +$((end + 1)) disk.img) <(tail -c +$((end + 1)) disk.orig) ||
         { echo "FAIL: what follows the partition changed"; failed=1; }
@@ -420,6 +453,17 @@ fi
 booted=$volume
 if [ $partition = 1 ]; then booted=$dir/disk.img; fi
 for emulator in "${emulators[@]}"; do
+    if [ -n "$screen" ]; then
+        if SCREEN=$dir/screen.txt "$here/../../scripts/boot-in-emulator" "$emulator" "$booted" "$kind" "$screen" > serial.txt; then
+            echo "$emulator showed on the screen: $screen"
+        else
+            echo "FAIL: under $emulator the screen did not show \"$screen\" in time; it showed:"
+            cat screen.txt
+            failed=1
+        fi
+        grep -q 'KERNEL.BIN' serial.txt && { echo "FAIL: under $emulator the kernel ran"; failed=1; }
+        continue
+    fi
     if "$here/../../scripts/boot-in-emulator" "$emulator" "$booted" "$kind" "$greeting" $rules > serial.txt; then
         echo "$emulator booted it and said:"
         cat serial.txt
