@@ -186,7 +186,7 @@ const RunCase RUN_CASES[] = {
     Written("AllZeros", {{0, Bytes(512, 0)}}),
     Written("PartitionTableWithNoEntryInUse", {{446, Bytes(64, 0)}, {510, {0x55, 0xAA}}}),
     Written("PartitionTableWithoutItsSignature", With(Mbr(0x80, 0x06), {510, {0x55, 0xAB}})),
-    Written("PartitionTableWhoseFourthBootIndicatorIsNeither00Nor80", With(Mbr(0x80, 0x06), {494, {0x7F}})),
+    Written("FourthBootIndicatorNeither00Nor80", With(Mbr(0x80, 0x06), {494, {0x7F}})),
     Written("BootIndicatorNeither00Nor80", Mbr(0x81, 0x06)),
     // The volume is taken from its file system before the write when it
     // can be, so no cached copy of the old sector outlives the new one.

@@ -454,7 +454,12 @@ booted=$volume
 if [ $partition = 1 ]; then booted=$dir/disk.img; fi
 for emulator in "${emulators[@]}"; do
     if [ -n "$screen" ]; then
-        if SCREEN=$dir/screen.txt "$here/../../scripts/boot-in-emulator" "$emulator" "$booted" "$kind" "$screen" > serial.txt; then
+        SCREEN=$dir/screen.txt "$here/../../scripts/boot-in-emulator" "$emulator" "$booted" "$kind" "$screen" > serial.txt
+        shown=$?
+        if [ $shown = 3 ]; then
+            [ $failed = 0 ] || exit 1
+            skip "$emulator saved no text screen through its debugger (Debian 13's Bochs 3.0 does not)"
+        elif [ $shown = 0 ]; then
             echo "$emulator showed on the screen: $screen"
         else
             echo "FAIL: under $emulator the screen did not show \"$screen\" in time; it showed:"
