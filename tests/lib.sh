@@ -17,12 +17,10 @@
 # that pseudo-terminal claims to be.
 export LC_ALL=C.UTF-8 SHELL=/bin/bash TERM=xterm
 unset LANGUAGE
-# An ordinary user's PATH leaves out /usr/sbin and /sbin, where Debian puts
-# mkfs.fat, fsck.fat, sfdisk, losetup and the other volume tools.
-for folder in /usr/local/sbin /usr/sbin /sbin; do
-    case ":$PATH:" in *":$folder:"*) ;; *) PATH=$PATH:$folder ;; esac
-done
-export PATH
+# The tools' PATH, with the /usr/sbin and /sbin an ordinary user's leaves
+# out, as the scripts have it.
+# shellcheck source=../scripts/packages
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/packages"
 
 bin=${TOLMARIX_BIN:?TOLMARIX_BIN names the program}
 platform=${TOLMARIX_PLATFORM:-posix}
@@ -117,6 +115,37 @@ run() {
         status=$?
     fi
     return $status
+}
+
+# number FILE OFFSET BYTES: the little-endian number at OFFSET.
+number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
+
+# need_emulators EMULATOR...: skip unless each of these, qemu or bochs, can
+# boot an image here.
+need_emulators() {
+    local emulator
+    for emulator; do
+        if [ "$emulator" = qemu ]; then
+            need qemu-system-i386 qemu-system-x86
+            continue
+        fi
+        need bochs bochs
+        need script bsdutils
+        [ -f /usr/share/bochs/BIOS-bochs-latest ] || skip "Bochs has no BIOS (Debian package bochsbios)"
+        [ -f /usr/share/vgabios/vgabios.bin ] || skip "Bochs has no VGA BIOS (Debian package vgabios)"
+        compgen -G '/usr/lib/*/bochs/plugins/libbx_term*' > /dev/null ||
+            skip "Bochs has no terminal display (Debian package bochs-term)"
+    done
+}
+
+# partitioned_disk START BYTES: disk.img, BYTES long, with mbr.bin's code
+# and one active partition from sector START that holds vol.img.
+partitioned_disk() {
+    need sfdisk fdisk
+    truncate -s "$2" disk.img
+    printf 'label: dos\nstart=%d, size=%d, type=6, bootable\n' "$1" $(($(stat -c %s vol.img) / 512)) | sfdisk -q disk.img &&
+        dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
+        dd if=vol.img of=disk.img bs=512 seek="$1" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
 }
 
 # installed_image VOLUME BOOT: writes expected.img, the volume as it should be

@@ -473,11 +473,11 @@ if [ -n "${readme_steps:-}" ]; then
     mkfs.fat -C -F 12 -n WINSTEPS e.img 1440 > /dev/null
     cp e.img e.orig
     map_drive e "$dir/e.img"
-    # The lines of the Windows guide's first Command Prompt block, step 4,
-    # which the README's quick start repeats.
-    first_bat_block() { awk '/^```bat$/ { grab = 1; next } grab && /^```$/ { exit } grab' "$1"; }
-    first_bat_block "$source_tree/docs/windows.md" > guide-steps.txt
-    first_bat_block "$source_tree/README.md" | cmp -s - guide-steps.txt ||
+    # The lines of the Windows guide's step 4, which the README's quick
+    # start repeats.
+    # shellcheck source=../../.ci/readme-blocks
+    (cd "$source_tree" && . .ci/readme-blocks && doc_block docs/windows.md '## 4. Run it') > guide-steps.txt
+    (cd "$source_tree" && . .ci/readme-blocks && readme_block '## Quick start on Windows') | cmp -s - guide-steps.txt ||
         { echo "FAIL: the README's Command Prompt block is not the Windows guide's"; failed=1; }
     mapfile -t steps < <(sed "s/-win64/-$system/g" guide-steps.txt)
     echo "The Windows guide's Command Prompt lines:"

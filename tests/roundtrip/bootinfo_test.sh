@@ -37,7 +37,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib.sh"
 examples=${TOLMARIX_EXAMPLES:?TOLMARIX_EXAMPLES names the directory of the sample boot programs}
 need mkfs.fat dosfstools
-need qemu-system-i386 qemu-system-x86
 
 # One row per case: the volume, the disk around it, and what differs.
 fat=16 kib=16384 kind=disk drive=80 edd=yes mbr= hidden=0 emulators=(qemu bochs) changed=
@@ -50,17 +49,7 @@ usb_stick_through_the_sample_mbr) mbr=sample hidden=2048 kind=usb emulators=(qem
 mbr_that_changes_the_drive_field) mbr=changing hidden=2048 changed=7F ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
-for emulator in "${emulators[@]}"; do
-    if [ "$emulator" = bochs ]; then
-        need bochs bochs
-        need script bsdutils
-        [ -f /usr/share/bochs/BIOS-bochs-latest ] || skip "Bochs has no BIOS (Debian package bochsbios)"
-        [ -f /usr/share/vgabios/vgabios.bin ] || skip "Bochs has no VGA BIOS (Debian package vgabios)"
-    fi
-done
-
-# number FILE OFFSET BYTES: the little-endian number at OFFSET.
-number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
+need_emulators "${emulators[@]}"
 
 # Heads and sectors the emulators' IDE disks take, as boot-in-emulator
 # gives them from the parameter block.
@@ -75,15 +64,11 @@ expect_status 0
 booted=$dir/vol.img entry=none
 if [ -n "$mbr" ]; then
     need nasm nasm
-    need sfdisk fdisk
     case $mbr in
     sample) cp "$examples/mbr.bin" mbr.bin ;;
     changing) nasm -f bin -DCHANGE_DRIVE_FIELD=0x$changed -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; } ;;
     esac
-    truncate -s $(((2048 + kib * 2) * 512)) disk.img
-    printf 'label: dos\nstart=2048, size=%d, type=6, bootable\n' $((kib * 2)) | sfdisk -q disk.img &&
-        dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
-        dd if=vol.img of=disk.img bs=512 seek=2048 conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
+    partitioned_disk 2048 $(((2048 + kib * 2) * 512))
     booted=$dir/disk.img entry=00000800
 fi
 

@@ -108,7 +108,6 @@ examples=${TOLMARIX_EXAMPLES:?TOLMARIX_EXAMPLES names the directory of the sampl
 need mkfs.fat dosfstools
 need fsck.fat dosfstools
 need mcopy mtools
-need qemu-system-i386 qemu-system-x86
 export MTOOLS_SKIP_CHECK=1
 
 # A label made up here, so no text in the program or this test can match it.
@@ -240,16 +239,7 @@ if [ $partition = 1 ]; then
     # which the loader adds to every read.
     mkfs_options+=(-s 2 -h "$start")
 fi
-for emulator in "${emulators[@]}"; do
-    if [ "$emulator" = bochs ]; then
-        need bochs bochs
-        need script bsdutils
-        [ -f /usr/share/bochs/BIOS-bochs-latest ] || skip "Bochs has no BIOS (Debian package bochsbios)"
-        [ -f /usr/share/vgabios/vgabios.bin ] || skip "Bochs has no VGA BIOS (Debian package vgabios)"
-        compgen -G '/usr/lib/*/bochs/plugins/libbx_term*' > /dev/null ||
-            skip "Bochs has no terminal display (Debian package bochs-term)"
-    fi
-done
+need_emulators "${emulators[@]}"
 
 # vhd_footer SIZE: the 512-byte footer of a fixed VHD of SIZE bytes of data,
 # as Microsoft's VHD format gives it: the disk geometry from the size, the
@@ -290,8 +280,6 @@ vhd_footer() {
         print $bytes;' "$1"
 }
 
-# number FILE OFFSET BYTES: the little-endian number at OFFSET.
-number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
 # put FILE OFFSET BYTES VALUE: writes VALUE there, little-endian.
 put() {
     local i bytes=
@@ -385,10 +373,7 @@ elif [ $partition = 1 ]; then
         nasm -f bin -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; }
     fi
     end=$(((start + kib * 2) * 512))
-    truncate -s $((disk_bytes > end ? disk_bytes : end)) disk.img
-    printf 'label: dos\nstart=%d, size=%d, type=6, bootable\n' "$start" $((kib * 2)) | sfdisk -q disk.img &&
-        dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
-        dd if=vol.img of=disk.img bs=512 seek="$start" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
+    partitioned_disk "$start" $((disk_bytes > end ? disk_bytes : end))
     if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
     if [ $second_active = 1 ]; then put disk.img 462 1 128; fi
     cp disk.img disk.orig
