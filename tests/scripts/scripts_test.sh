@@ -216,6 +216,29 @@ every_group_asked_for)
     grep -m1 '^apt-get install' calls | cut -d' ' -f4- | tr ' ' '\n' | sort -u > asked.txt
     comm -23 wanted.txt asked.txt > missing.txt
     [ ! -s missing.txt ] || { echo "FAIL: scripts/test does not ask for:"; cat missing.txt; failed=1; } ;;
+kernel_that_runs_no_32_bit_program | wine32_loader_that_fails_otherwise)
+    # A loader the kernel won't start (an ELF for no machine there is,
+    # refused as a 32-bit one is by a kernel without 32-bit support) is no
+    # skip, even when all must run, but a build listed as not run; one that
+    # starts and fails leaves the build to run and show it.
+    all_installed
+    export TOLMARIX_REQUIRE_ALL=1 TOLMARIX_WINE32_LOADER=$dir/bin/wine32-loader
+    printf '#!/bin/sh\n' > bin/i686-w64-mingw32-g++-posix
+    if [ "$name" = kernel_that_runs_no_32_bit_program ]; then
+        printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\377\377' > bin/wine32-loader
+    else
+        printf '#!/bin/sh\necho "wine: could not load kernel32.dll, status c0000135" >&2\nexit 1\n' > bin/wine32-loader
+    fi
+    chmod +x bin/i686-w64-mingw32-g++-posix bin/wine32-loader
+    run_scripts_test
+    expect_status 0
+    if [ "$name" = kernel_that_runs_no_32_bit_program ]; then
+        expect_line out.txt "  the 32-bit Windows build and its tests under 32-bit Wine: this machine's kernel runs no 32-bit program ($dir/bin/wine32-loader: Exec format error)"
+        ! grep -q 'preset windows32' calls || { echo "FAIL: the 32-bit build ran"; failed=1; }
+    else
+        expect_line calls 'cmake --workflow --preset windows32'
+        ! grep -q 'NOT RUN' out.txt || { echo "FAIL: listed as not run:"; cat out.txt; failed=1; }
+    fi ;;
 fresh_debian_commands_see_only_path_and_home)
     # What the README's commands see in the new Debian, through a chroot
     # that stands in for entering it: a user's login's PATH and HOME, and
