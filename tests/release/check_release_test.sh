@@ -180,7 +180,7 @@ readme_windows_txt_as_converted)
     grep -o '\[[^]]*\]([^)]*)' "$guide" | sed 's/^\[\([^]]*\)\].*/\1/' | while IFS= read -r text; do
         grep -qF -- "$text" notes.txt || { echo "FAIL: the link's text is gone: $text"; exit 1; }
     done || failed=1
-    awk '/^```/ { code = !code; next } code' "$guide" | sed "s/-win64/-$system/g" | while IFS= read -r line; do
+    awk '/^```/ { code = !code; next } code' "$guide" | while IFS= read -r line; do
         grep -qxF -- "    ${line//\`/}" notes.txt || { echo "FAIL: a line of code is not indented four spaces: $line"; exit 1; }
     done || failed=1
     untried=$(grep -o '\*(untried)\*' "$guide" | wc -l)
