@@ -322,6 +322,9 @@ fat12_volume | fat16_volume | fat32_volume | fat_volume_named_ntfs)
     need mkfs.fat dosfstools
     rm vol.img && mkfs.fat -C -F "$fat" -n CONTROL vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
     if [ "$name" = fat_volume_named_ntfs ]; then put_bytes 3 'NTFS    '; fi
+    # fsck.fat reads a label at 71 only after 29 at 66, which one random
+    # program in 256 has there; this one has not.
+    if [ "$name" = fat32_volume ]; then printf '\0' | dd of=boot.bin bs=1 seek=66 conv=notrunc status=none; fi
     expected=$WRITING'\n' expected_status=0 image=installed ;;
 volume_of_zeros)
     head -c 1024 /dev/zero > vol.img
