@@ -116,6 +116,13 @@ expect_line() {
     grep -qxF -- "$2" "$1" || { echo "FAIL: $1 lacks the line: $2"; cat "$1"; failed=1; }
 }
 
+# stand_in NAME [TEXT]: bin/NAME, a program made of TEXT (printf's
+# format), by default a script that does nothing.
+stand_in() {
+    # shellcheck disable=SC2059
+    printf "${2-#!/bin/sh\\n}" > "bin/$1" && chmod +x "bin/$1"
+}
+
 UPDATE='apt-get update -q'
 case $name in
 nothing_installed)
@@ -187,9 +194,8 @@ failed_build_lets_the_next_one_run)
     # The native build fails two tests and then the 64-bit Windows build,
     # whose tools stand in, still runs; the two failures are listed.
     all_installed
-    printf '#!/bin/sh\n' > bin/x86_64-w64-mingw32-g++-posix
-    printf '#!/bin/sh\n' > bin/wine
-    chmod +x bin/x86_64-w64-mingw32-g++-posix bin/wine
+    stand_in x86_64-w64-mingw32-g++-posix
+    stand_in wine
     echo 8 > status.default
     printf '12:cli.ntfs_volume\n40:roundtrip.floppy\n' > failed.default
     mkdir -p tree/build/default/Testing/Temporary
@@ -216,36 +222,31 @@ every_group_asked_for)
     grep -m1 '^apt-get install' calls | cut -d' ' -f4- | tr ' ' '\n' | sort -u > asked.txt
     comm -23 wanted.txt asked.txt > missing.txt
     [ ! -s missing.txt ] || { echo "FAIL: scripts/test does not ask for:"; cat missing.txt; failed=1; } ;;
-kernel_that_runs_no_32_bit_program | wine32_loader_that_fails_otherwise)
-    # A loader the kernel won't start (an ELF for no machine there is,
-    # refused as a 32-bit one is by a kernel without 32-bit support) is no
-    # skip, even when all must run, but a build listed as not run; one that
-    # starts and fails leaves the build to run and show it.
+kernel_that_runs_no_32_bit_program)
+    # A loader the kernel won't start, as one without 32-bit support
+    # refuses a 32-bit program (here an ELF for no machine there is), is no
+    # skip even when all must run, but a build listed as not run.
     all_installed
     export TOLMARIX_REQUIRE_ALL=1 TOLMARIX_WINE32_LOADER=$dir/bin/wine32-loader
-    printf '#!/bin/sh\n' > bin/i686-w64-mingw32-g++-posix
-    if [ "$name" = kernel_that_runs_no_32_bit_program ]; then
-        printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\377\377' > bin/wine32-loader
-    else
-        printf '#!/bin/sh\necho "wine: could not load kernel32.dll, status c0000135" >&2\nexit 1\n' > bin/wine32-loader
-    fi
-    chmod +x bin/i686-w64-mingw32-g++-posix bin/wine32-loader
+    stand_in i686-w64-mingw32-g++-posix
+    stand_in wine32-loader '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\377\377'
     run_scripts_test
     expect_status 0
-    if [ "$name" = kernel_that_runs_no_32_bit_program ]; then
-        expect_line out.txt "  the 32-bit Windows build and its tests under 32-bit Wine: this machine's kernel runs no 32-bit program ($dir/bin/wine32-loader: Exec format error)"
-        ! grep -q 'preset windows32' calls || { echo "FAIL: the 32-bit build ran"; failed=1; }
-    else
-        expect_line calls 'cmake --workflow --preset windows32'
-        ! grep -q 'NOT RUN' out.txt || { echo "FAIL: listed as not run:"; cat out.txt; failed=1; }
-    fi ;;
+    expect_line out.txt "  the 32-bit Windows build and its tests under 32-bit Wine: this machine's kernel runs no 32-bit program ($dir/bin/wine32-loader: Exec format error)" ;;
+wine32_loader_that_fails_otherwise)
+    # A loader that starts and fails leaves the build to run and show it.
+    all_installed
+    export TOLMARIX_WINE32_LOADER=$dir/bin/wine32-loader
+    stand_in i686-w64-mingw32-g++-posix
+    stand_in wine32-loader '#!/bin/sh\necho "wine: could not load kernel32.dll, status c0000135" >&2\nexit 1\n'
+    run_scripts_test
+    expect_line calls 'cmake --workflow --preset windows32' ;;
 fresh_debian_commands_see_only_path_and_home)
     # What the README's commands see in the new Debian, through a chroot
     # that stands in for entering it: a user's login's PATH and HOME, and
     # what bash sets itself, whatever this environment holds.
-    printf '#!/bin/sh\nshift\nexec "$@"\n' > bin/chroot
-    printf '#!/bin/sh\nshift 3\nexec "$@"\n' > bin/runuser
-    chmod +x bin/chroot bin/runuser
+    stand_in chroot '#!/bin/sh\nshift\nexec "$@"\n'
+    stand_in runuser '#!/bin/sh\nshift 3\nexec "$@"\n'
     mkdir -p home/tolmarix
     (FRESH_DEBIAN_FUNCTIONS=1 && . "$source_dir/.ci/fresh-debian" && in_debian / tolmarix "$dir/home" env) > env.txt
     status=$?
