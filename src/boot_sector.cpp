@@ -73,6 +73,15 @@ bool HasFatParameterBlock(const BootSector &sector)
     return sectorSize && clusterSize && reservedSectors != 0 && fats != 0;
 }
 
+// FAT32 keeps 0 in the 16-bit sectors per FAT and its own count at 36; that
+// 0 is what tells it from FAT12 and FAT16 (Windows's FAT driver, IsBpbFat32
+// in the fastfat sample's fat.h). Zeros and bytes nobody can name have it
+// too, but no parameter block, and keep the shorter layout.
+bool HasFat32ParameterBlock(const BootSector &sector)
+{
+    return HasFatParameterBlock(sector) && Little16(sector, 22) == 0;
+}
+
 bool HoldsPartitionTable(const BootSector &sector)
 {
     if (sector[SIGNATURE_FIRST] != 0x55 || sector[SIGNATURE_FIRST + 1] != 0xAA)
@@ -88,11 +97,17 @@ bool HoldsPartitionTable(const BootSector &sector)
 
 } // namespace
 
+// On FAT32 the whole of its longer block is kept: Windows's FAT driver keeps
+// its dirty bit at 65 and takes the serial number from 67, and fsck.fat
+// writes 66 to 89 back when they are not a parameter block's, over the code.
 void MergeBootSector(BootSector &image, const BootSector &volume)
 {
-    for (std::size_t i = 0; i < JUMP_BYTES.size(); ++i)
-        image[i] = JUMP_BYTES[i];
-    for (std::size_t i = BPB_FIRST; i <= BPB_LAST; ++i)
+    const bool fat32 = HasFat32ParameterBlock(volume);
+    const std::array<unsigned char, 3> &jump = fat32 ? FAT32_JUMP_BYTES : JUMP_BYTES;
+    const std::size_t last = fat32 ? FAT32_BPB_LAST : BPB_LAST;
+    for (std::size_t i = 0; i < jump.size(); ++i)
+        image[i] = jump[i];
+    for (std::size_t i = BPB_FIRST; i <= last; ++i)
         image[i] = volume[i];
 }
 

@@ -31,6 +31,17 @@ constexpr std::array<unsigned char, 3> JUMP_BYTES = {0xEB, 0x3C, 0x90};
 constexpr std::size_t BPB_FIRST = 11;
 constexpr std::size_t BPB_LAST = 61;
 
+// FAT32's parameter block is longer: the same fields up to 35, with 0 in
+// the 16-bit sectors per FAT at 22, then
+//   36 sectors per FAT (32-bit)  40 FAT flags          42 version
+//   44 root directory cluster    48 FSInfo sector      50 backup boot sector
+//   52 reserved (12)             64 drive number       65 reserved: Windows's
+//   dirty bit                    66 extended signature 67 volume serial
+//   71 volume label (11)         82 file system type (8)
+// and its code starts at 90, where EB 58 (2 + 0x58) lands.
+constexpr std::array<unsigned char, 3> FAT32_JUMP_BYTES = {0xEB, 0x58, 0x90};
+constexpr std::size_t FAT32_BPB_LAST = 89;
+
 // What a volume's first sector shows the volume to be, as far as that one
 // sector can tell.
 // Fat: a valid FAT parameter block, FAT12, FAT16 or FAT32. Unrecognized:
@@ -46,8 +57,9 @@ enum class VolumeKind { Fat, Unrecognized, Ntfs, ExFat, ReFs, BitLocker, Luks, X
 VolumeKind RecognizeVolume(const BootSector &sector);
 
 // Turns `image` (the boot program) into the new sector in place: the jump at
-// 0..2 and the volume's bytes BPB_FIRST..BPB_LAST; every other byte is left
-// as the boot program has it. `volume` is only read.
+// 0..2 and the volume's parameter block, BPB_FIRST..BPB_LAST, or on a FAT32
+// volume FAT32_JUMP_BYTES and BPB_FIRST..FAT32_BPB_LAST; every other byte is
+// left as the boot program has it. `volume` is only read.
 void MergeBootSector(BootSector &image, const BootSector &volume);
 
 #endif

@@ -148,17 +148,19 @@ partitioned_disk() {
         dd if=vol.img of=disk.img bs=512 seek="$1" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
 }
 
-# installed_image VOLUME BOOT: writes expected.img, the volume as it should be
-# after installing BOOT: the jump, the boot program's OEM name, the volume's
-# own parameter block, then the boot program padded with zeros, and the rest
-# of the volume untouched.
+# installed_image VOLUME BOOT [LAST]: writes expected.img, the volume as it
+# should be after installing BOOT: the jump to LAST + 1, the boot program's
+# OEM name, the volume's own parameter block from 11 to LAST (61, or 89 on
+# FAT32), then the boot program padded with zeros, and the rest of the
+# volume untouched.
 installed_image() {
+    local last=${3:-61}
     { head -c 512 "$2"; head -c 512 /dev/zero; } | head -c 512 > boot.512
     {
-        printf '\353\074\220'
+        printf "\\353\\$(printf '%03o' $((last - 1)))\\220"
         dd if=boot.512 bs=1 skip=3 count=8 status=none
-        dd if="$1" bs=1 skip=11 count=51 status=none
-        dd if=boot.512 bs=1 skip=62 status=none
+        dd if="$1" bs=1 skip=11 count=$((last - 10)) status=none
+        dd if=boot.512 bs=1 skip=$((last + 1)) status=none
         dd if="$1" bs=512 skip=1 status=none
     } > expected.img
     rm boot.512
