@@ -16,16 +16,18 @@
 ;             the drive, as counts (max head + 1, max sector), or "BIOS
 ;             none" when it fails
 ;   BPB       heads (offset 26), sectors per track (24), hidden sectors (28)
-;             and drive number (36) of the parameter block in memory
+;             and drive number (36, or 64 on FAT32) of the parameter block
+;             in memory
 ;   entry=    the first sector of the partition entry an MBR handed over in
 ;             DS:SI, when DL is 80 or above and the entry's boot indicator
 ;             is 80; "entry=none" otherwise
-;   last      bytes 11 to 61 in memory against the same bytes read again
-;             from the disk, from the entry's first sector, else from the
-;             hidden sectors, by cylinder, head and sector with the BIOS's
-;             geometry: "BPB as on disk", "BPB differs at 1C 1D ..." naming
-;             each offset that differs, or "read failed AH=xx" with int 13h's
-;             status (of AH=08h, when it gave no geometry)
+;   last      bytes 11 to 61 (89 on FAT32) in memory against the same bytes
+;             read again from the disk, from the entry's first sector, else
+;             from the hidden sectors, by cylinder, head and sector with the
+;             BIOS's geometry (by the extended read on FAT32): "BPB as on
+;             disk", "BPB differs at 1C 1D ..." naming each offset that
+;             differs, or "read failed AH=xx" with int 13h's status (of
+;             AH=08h, when it gave no geometry)
 ;
 ; Numbers are upper-case hexadecimal with all their digits. Everything has
 ; to fit in the 448 bytes from offset 62 to 509, and so the title is one
@@ -36,8 +38,16 @@
 ;
 ;   nasm -f bin -o bootinfo.bin bootinfo.asm
 ;
-; tolmarix writes bytes 0-2 (a jump to offset 62) and 11-61 (the volume's
-; parameter block) itself; this file only reserves them. It needs a 386.
+; FAT32's parameter block runs on to 89, and its code starts at 90, so it
+; has a build of its own, with 28 bytes less: it reads the sector back by
+; the extended read, which needs no sums, and takes the extensions to be
+; there when int 13h AH=41h clears the carry and sets CX's bit 0, without
+; asking for BX = AA55 too.
+;
+;   nasm -f bin -DFAT32 -o bootinfo32.bin bootinfo.asm
+;
+; tolmarix writes bytes 0-2 (the jump) and the volume's parameter block
+; itself; this file only reserves them. It needs a 386.
 
 bits 16
 cpu 386
@@ -45,11 +55,18 @@ org 0x7C00
 
 SECTOR      equ 0x7C00           ; this sector, with the parameter block
 BPB_FIRST   equ 11
-BPB_LAST    equ 61
 SECTORS_PER_TRACK equ SECTOR + 24
 HEADS       equ SECTOR + 26
 HIDDEN      equ SECTOR + 28
+%ifdef FAT32
+BPB_LAST    equ 89               ; FAT32's block, and the code after it
+DRIVE_FIELD equ SECTOR + 64
+CODE        equ 90
+%else
+BPB_LAST    equ 61
 DRIVE_FIELD equ SECTOR + 36
+CODE        equ 62
+%endif
 
 ; What it finds out, kept in bytes of its own sector that are done with
 ; by then, so that a text names each by one byte: the jump, the OEM name
@@ -59,7 +76,7 @@ STATUS      equ SECTOR + 1       ; byte: int 13h's status
 OFFSET      equ SECTOR + 2       ; byte: an offset that differs
 BIOS_HEADS  equ SECTOR + 3       ; word: the BIOS's geometry, as counts
 BIOS_SECTORS equ SECTOR + 5      ; word
-ENTRY       equ SECTOR + 62      ; dword: the entry's first sector
+ENTRY       equ SECTOR + CODE    ; dword: the entry's first sector
 BUFFER      equ 0x8000           ; the sector read back
 
 ; In the texts below, a byte of 2, 4 or 8 followed by the offset of a
@@ -69,16 +86,16 @@ BUFFER      equ 0x8000           ; the sector read back
 %define hex4(address) 4, address - SECTOR
 %define hex8(address) 8, address - SECTOR
 
-        jmp short start          ; EB 3C: lands on offset 62
+        jmp short start          ; EB 3C, or EB 58 on FAT32: to the code
         nop
         db "TOLMARIX"            ; OEM name, offsets 3-10, and the title's
                                  ; first word: offset 11, the low byte of a
                                  ; FAT sector size, is always 0
-        times 62 - ($ - $$) db 0 ; the volume's parameter block goes here
+        times CODE - ($ - $$) db 0 ; the volume's parameter block goes here
 
 ; It runs on the BIOS's stack, and every address here is absolute and
 ; every jump and call relative, so CS may be 0000 or 07C0.
-start:                           ; offset 62
+start:                           ; offset 62, or 90 on FAT32
         xor ax, ax
         mov es, ax
         mov eax, [es:HIDDEN]     ; where the sector is read back from
@@ -89,10 +106,13 @@ start:                           ; offset 62
         jne .entry
         mov eax, [si + 8]
         mov [es:ENTRY], eax
-        mov bx, entry
+        mov bl, (entry - $$) & 0xFF ; BH is none's: the texts share a page
 .entry:
         push es                  ; (BIOSes and MBRs leave the direction
         pop ds                   ; flag clear: no room for cld)
+%ifdef FAT32
+        push dword 0             ; the read-back packet's high sector bits
+%endif
         push eax
         push bx
         mov [DRIVE], dl
@@ -109,8 +129,12 @@ start:                           ; offset 62
         call disk
         mov si, no
         jc .extensions
+%ifndef FAT32
+        ; (No room on FAT32 to ask for BX = AA55 too: the carry, which a
+        ; BIOS without them sets, and CX must do.)
         cmp bh, 0xAA             ; BX = AA55
         jne .extensions
+%endif
         shr cx, 1                ; packet access
         jnc .extensions
         mov si, yes
@@ -137,6 +161,21 @@ start:                           ; offset 62
         pop si
         call print
 
+%ifdef FAT32
+        ; The sector again, by the extended read: FAT32 leaves no room for
+        ; more, and its volumes are on hard disks and sticks, for which
+        ; BIOSes have it. The packet, on the stack, below the sector number
+        ; pushed at the start: size 16, one sector, the buffer.
+        push ds
+        push word BUFFER
+        push byte 1
+        push byte 16
+        mov si, sp
+        mov ah, 0x42
+        call disk
+        mov si, failed
+        jc .last
+%else
         ; The sector again, by cylinder, head and sector with the BIOS's
         ; geometry, as every BIOS can read it.
         pop ax                   ; the sector: DX:AX
@@ -155,27 +194,25 @@ start:                           ; offset 62
         or cl, ah
         mov bx, BUFFER
         mov ax, 0x0201
-.read:
         call disk
         jc .last
+%endif
 
-        mov si, bpb_again
-        call print
         mov si, SECTOR + BPB_FIRST
         mov di, BUFFER + BPB_FIRST
         mov cx, BPB_LAST - BPB_FIRST + 1
-        mov bx, differs          ; " differs at" before the first offset
+        mov bx, differs          ; "BPB differs at" before the first offset
         mov bp, same             ; and what ends the line
 .byte:
         cmpsb
         je .same
-        lea ax, [si - 1]         ; AL: the offset, as SECTOR's low byte is 0
-        mov [OFFSET], al
         pusha
+        dec si                   ; the offset, as SECTOR's low byte is 0;
+        mov [OFFSET], si         ; its high byte goes over BIOS_HEADS, shown
         mov si, bx
         call print
         popa
-        mov bx, offset
+        mov bl, (offset - $$) & 0xFF ; BH is differs's: the texts share a page
         mov bp, newline
 .same:
         loop .byte
@@ -243,12 +280,14 @@ bpb:       db 13, 10, "BPB H/S=", hex4(HEADS), "/", hex4(SECTORS_PER_TRACK)
 entry:     db hex8(ENTRY), 0
 none_after_space: db " "
 none:      db "none", 0
-bpb_again: db 13, 10, "BPB", 0
-differs:   db " differs at"
+differs:   db 13, 10, "BPB differs at"
 offset:    db " ", hex2(OFFSET), 0
 failed:    db 13, 10, "read failed AH=", hex2(STATUS)
 newline:   db 13, 10, 0
-same:      db " as on disk", 13, 10, 0
+same:      db 13, 10, "BPB as on disk", 13, 10, 0
 
+        ; The texts that a move of BL alone picks share their page.
+        times -(((none - $$) ^ (entry - $$)) >> 8) db 0
+        times -(((differs - $$) ^ (offset - $$)) >> 8) db 0
         times 510 - ($ - $$) db 0
         dw 0xAA55                ; boot signature

@@ -5,22 +5,30 @@
 ;
 ;   nasm -f bin -o hello_boot.bin hello_boot.asm
 ;
-; tolmarix writes bytes 0-2 (a jump to offset 62) and 11-61 (the volume's
-; parameter block) itself; this file only reserves them.
+; tolmarix writes bytes 0-2 (the jump) and the volume's parameter block
+; itself; this file only reserves them. The one program serves every FAT:
+; on FAT12 and FAT16 the block is 11-61 and the jump lands on 62, where a
+; second jump goes on to 90; on FAT32 the block runs on to 89 and the jump
+; lands on 90 itself.
 
 bits 16
 org 0x7C00
 
 SERIAL_PORT   equ 0x3F8          ; COM1
+SECTORS_PER_FAT equ 0x7C00 + 22  ; 16-bit; 0 on FAT32, which counts at 36
 VOLUME_LABEL  equ 0x7C00 + 43    ; in the FAT12/FAT16 extended parameter block
+FAT32_LABEL   equ 0x7C00 + 71    ; in FAT32's
 LABEL_LENGTH  equ 11
 
-        jmp short start          ; EB 3C: lands on offset 62
+        jmp short start          ; EB 58: to offset 90, as on FAT32
         nop
         db "TOLMARIX"            ; OEM name, offsets 3-10
-        times 62 - ($ - $$) db 0 ; the volume's parameter block goes here
+        times 62 - ($ - $$) db 0 ; the FAT12/FAT16 parameter block goes here
 
-start:                           ; offset 62
+        jmp short start          ; offset 62, where EB 3C lands: on to 90
+        times 90 - ($ - $$) db 0 ; FAT32's parameter block runs on to here
+
+start:                           ; offset 90
         cli
         xor ax, ax
         mov ds, ax
@@ -36,6 +44,10 @@ start:                           ; offset 62
         mov si, greeting
         call print
         mov si, VOLUME_LABEL
+        cmp word [SECTORS_PER_FAT], 0
+        jne .fat12_or_16
+        mov si, FAT32_LABEL
+.fat12_or_16:
         mov cx, LABEL_LENGTH
 .label:
         lodsb

@@ -138,22 +138,25 @@ need_emulators() {
     done
 }
 
-# partitioned_disk START BYTES: disk.img, BYTES long, with mbr.bin's code
-# and one active partition from sector START that holds vol.img.
+# partitioned_disk START BYTES [TYPE]: disk.img, BYTES long, with mbr.bin's
+# code and one active partition from sector START that holds vol.img, of
+# TYPE (6, FAT16, unless told; c for FAT32). The volume's unwritten parts
+# stay holes.
 partitioned_disk() {
     need sfdisk fdisk
     truncate -s "$2" disk.img
-    printf 'label: dos\nstart=%d, size=%d, type=6, bootable\n' "$1" $(($(stat -c %s vol.img) / 512)) | sfdisk -q disk.img &&
+    printf 'label: dos\nstart=%d, size=%d, type=%s, bootable\n' "$1" $(($(stat -c %s vol.img) / 512)) "${3:-6}" |
+        sfdisk -q disk.img &&
         dd if=mbr.bin of=disk.img bs=440 count=1 conv=notrunc status=none &&
-        dd if=vol.img of=disk.img bs=512 seek="$1" conv=notrunc status=none || { echo "FAIL: making the disk"; exit 1; }
+        dd if=vol.img of=disk.img bs=1M oflag=seek_bytes seek=$(($1 * 512)) conv=notrunc,sparse status=none ||
+        { echo "FAIL: making the disk"; exit 1; }
 }
 
-# installed_image VOLUME BOOT [LAST]: writes expected.img, the volume as it
-# should be after installing BOOT: the jump to LAST + 1, the boot program's
-# OEM name, the volume's own parameter block from 11 to LAST (61, or 89 on
-# FAT32), then the boot program padded with zeros, and the rest of the
-# volume untouched.
-installed_image() {
+# installed_sector VOLUME BOOT [LAST]: writes expected.512, the first sector
+# VOLUME should have after installing BOOT: the jump to LAST + 1, the boot
+# program's OEM name, the volume's own parameter block from 11 to LAST (61,
+# or 89 on FAT32), then the boot program padded with zeros.
+installed_sector() {
     local last=${3:-61}
     { head -c 512 "$2"; head -c 512 /dev/zero; } | head -c 512 > boot.512
     {
@@ -161,9 +164,15 @@ installed_image() {
         dd if=boot.512 bs=1 skip=3 count=8 status=none
         dd if="$1" bs=1 skip=11 count=$((last - 10)) status=none
         dd if=boot.512 bs=1 skip=$((last + 1)) status=none
-        dd if="$1" bs=512 skip=1 status=none
-    } > expected.img
+    } > expected.512
     rm boot.512
+}
+
+# installed_image VOLUME BOOT [LAST]: expected.img, the whole volume so, the
+# rest of it untouched.
+installed_image() {
+    installed_sector "$@"
+    { cat expected.512; dd if="$1" bs=512 skip=1 status=none; } > expected.img
 }
 
 # expect_output FORMAT: fails unless out.txt is exactly what the printf

@@ -19,6 +19,12 @@
 #                                 back from the entry
 #   usb_stick_through_the_sample_mbr
 #                                 the partitioned disk as a USB stick (QEMU)
+#   fat32_without_a_table
+#   fat32_partition_through_the_sample_mbr
+#                                 bootinfo32.bin on a 64 MiB FAT32 volume,
+#                                 as a whole hard disk and as a partition
+#                                 (type 0C): the drive field from 64, and
+#                                 bytes 11 to 89 compared
 #   mbr_that_changes_the_drive_field
 #                                 an MBR that sets the drive number in the
 #                                 loaded sector to 7F before it enters it
@@ -40,6 +46,7 @@ need mkfs.fat dosfstools
 
 # One row per case: the volume, the disk around it, and what differs.
 fat=16 kib=16384 kind=disk drive=80 edd=yes mbr= hidden=0 emulators=(qemu bochs) changed=
+boot=bootinfo.bin drive_field=36 type=6
 case $name in
 floppy) fat=12 kib=1440 kind=floppy drive=00 edd=no ;;
 fat16_without_a_table) ;;
@@ -47,6 +54,9 @@ partition_through_the_sample_mbr) mbr=sample hidden=2048 ;;
 partition_whose_hidden_sectors_are_0) mbr=sample ;;
 usb_stick_through_the_sample_mbr) mbr=sample hidden=2048 kind=usb emulators=(qemu) ;;
 mbr_that_changes_the_drive_field) mbr=changing hidden=2048 changed=7F ;;
+fat32_without_a_table) fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 ;;
+fat32_partition_through_the_sample_mbr)
+    fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 type=c mbr=sample hidden=2048 ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
 need_emulators "${emulators[@]}"
@@ -54,11 +64,11 @@ need_emulators "${emulators[@]}"
 # Heads and sectors the emulators' IDE disks take, as boot-in-emulator
 # gives them from the parameter block.
 geometry=()
-if [ "$fat" = 16 ]; then geometry=(-g 16/63); fi
+if [ "$fat" != 12 ]; then geometry=(-g 16/63); fi
 mkfs.fat -C -F "$fat" -n BOOTINFO -h "$hidden" "${geometry[@]}" vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
-cp "$examples/bootinfo.bin" .
+cp "$examples/$boot" .
 map_drive_a "$dir/vol.img"
-run bootinfo.bin a
+run "$boot" a
 expect_status 0
 
 booted=$dir/vol.img entry=none
@@ -68,13 +78,13 @@ if [ -n "$mbr" ]; then
     sample) cp "$examples/mbr.bin" mbr.bin ;;
     changing) nasm -f bin -DCHANGE_DRIVE_FIELD=0x$changed -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; } ;;
     esac
-    partitioned_disk 2048 $(((2048 + kib * 2) * 512))
+    partitioned_disk 2048 $(((2048 + kib * 2) * 512)) "$type"
     booted=$dir/disk.img entry=00000800
 fi
 
 # The six lines: what the volume's sector holds, as the BIOS and the MBR
 # hand it over.
-bpb_drive=$(printf '%02X' "$(number vol.img 36 1)")
+bpb_drive=$(printf '%02X' "$(number vol.img "$drive_field" 1)")
 last="BPB as on disk"
 if [ -n "$changed" ]; then bpb_drive=$changed last="BPB differs at 24"; fi
 heads=$(printf '%04X' "$(number vol.img 26 2)") sectors=$(printf '%04X' "$(number vol.img 24 2)")

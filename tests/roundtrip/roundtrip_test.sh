@@ -89,6 +89,29 @@
 #                                what it refuses: its message must be on
 #                                the screen, and nothing booted
 #
+# And on FAT32, where TOLMARIX keeps the block to 89 and jumps to 90:
+#
+#   roundtrip_test.sh fat32      hello_boot, whose label comes from 71 there,
+#                                on a 64 MiB FAT32 volume with no table
+#   roundtrip_test.sh loader_fat32
+#                                the FAT32 loader on it, 512-byte clusters,
+#                                the kernel in three pieces
+#   roundtrip_test.sh loader_fat32_no_kernel
+#                                without KERNEL.BIN: it says so
+#   roundtrip_test.sh loader_fat32_root_of_two_clusters
+#                                KERNEL.BIN's entry in the root directory's
+#                                second cluster, after 20 other files
+#   roundtrip_test.sh loader_fat32_partition_with_the_sample_mbr
+#   roundtrip_test.sh fat32_partition_with_the_sample_mbr
+#                                a FAT32 partition (type 0C) 1 MiB in,
+#                                through examples/mbr.bin
+#   roundtrip_test.sh loader_fat32_usb_stick_with_the_sample_mbr
+#                                the same on a USB stick (QEMU)
+#   roundtrip_test.sh loader_fat32_of_8_gib_as_windows_formats_it
+#                                a sparse 8 GiB disk, its partition 1 MiB
+#                                in and formatted with 4 KiB clusters, as
+#                                Windows formats that size
+#
 # Every row that boots boots twice: in QEMU with SeaBIOS and in Bochs with
 # its own BIOS, and both must print the same. The rows that inject read
 # errors boot in QEMU alone, which can inject them, and so do the USB rows:
@@ -145,10 +168,16 @@ straddle=0
 start=2048
 disk_bytes=0
 mbr=test
+partition_type=6
 # on_a_partition KIND: the loader on a 35 MiB FAT16 partition of a disk of
 # KIND, booted as hard disk 0x80.
 on_a_partition() {
     fat=16 kib=35840 kind=$1 boot=fat_loader.bin greeting=$LOADED drive=80 partition=1
+}
+# on_fat32 KIND: a 64 MiB FAT32 volume of one-sector clusters on a disk of
+# KIND, with the geometry the emulators' IDE disks take; the FAT32 loader.
+on_fat32() {
+    fat=32 kib=65536 kind=$1 boot=fat32_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 1 -g 16/63)
 }
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
@@ -226,6 +255,19 @@ sample_mbr_with_two_active_entries)
     on_a_partition disk; mbr=sample second_active=1 screen="Invalid partition table" ;;
 sample_mbr_with_no_55_aa_in_the_boot_sector)
     on_a_partition disk; mbr=sample no_signature=1 screen="No 55 AA in the boot sector" ;;
+fat32) on_fat32 disk; boot=hello_boot.bin greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
+loader_fat32) on_fat32 disk ;;
+loader_fat32_no_kernel) on_fat32 disk; greeting="No KERNEL.BIN" kernel= drive= ;;
+loader_fat32_root_of_two_clusters) on_fat32 disk; root_files=20 ;;
+loader_fat32_partition_with_the_sample_mbr)
+    on_fat32 disk; partition=1 mbr=sample partition_type=c ;;
+fat32_partition_with_the_sample_mbr)
+    on_fat32 disk; partition=1 mbr=sample partition_type=c boot=hello_boot.bin
+    greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
+loader_fat32_usb_stick_with_the_sample_mbr)
+    on_fat32 usb; partition=1 mbr=sample partition_type=c emulators=(qemu) ;;
+loader_fat32_of_8_gib_as_windows_formats_it)
+    on_fat32 disk; partition=1 mbr=sample partition_type=c kib=$(((8 << 20) - 1024)) mkfs_options=(-s 8 -g 16/63) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 if [[ $name == loop* ]] || [ $partition = 1 ]; then
@@ -237,7 +279,8 @@ if [ $partition = 1 ]; then
     need sfdisk fdisk
     # The parameter block gives the partition's start in its hidden sectors,
     # which the loader adds to every read.
-    mkfs_options+=(-s 2 -h "$start")
+    if [ "$fat" != 32 ]; then mkfs_options+=(-s 2); fi
+    mkfs_options+=(-h "$start")
 fi
 need_emulators "${emulators[@]}"
 
@@ -288,6 +331,9 @@ put() {
 }
 
 mkfs.fat -C "${mkfs_options[@]}" -F "$fat" -n "$label" vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
+# The last byte of the parameter block that the install keeps.
+bpb_last=61
+if [ "$fat" = 32 ]; then bpb_last=89; fi
 root_start=$(($(number vol.img 14 2) + $(number vol.img 16 1) * $(number vol.img 22 2)))
 total=$(number vol.img 19 2)
 if [ -n "$clusters" ]; then
@@ -327,7 +373,7 @@ if [ "$end_marker" = 1 ]; then
         { echo "FAIL: mtools could not copy the kernel"; exit 1; }
     put vol.img "$(grep -obUa 'END     TXT' vol.img | head -1 | cut -d: -f1)" 1 0
     ! mdir -i vol.img ::/KERNEL.BIN > /dev/null 2>&1 || { echo "FAIL: mdir still lists KERNEL.BIN"; failed=1; }
-elif [ "$boot" = fat_loader.bin ] && [ -n "$kernel" ]; then
+elif [[ $boot == fat*_loader.bin ]] && [ -n "$kernel" ]; then
     # A name that shares KERNEL.BIN's first eight bytes comes first. Then
     # holes on purpose: two small files, deleted once the kernel is on its
     # way, leave it in three pieces with other files' clusters between. On
@@ -337,8 +383,12 @@ elif [ "$boot" = fat_loader.bin ] && [ -n "$kernel" ]; then
     head -c 1000 /dev/urandom > gap.bin
     mcopy -i vol.img hello.txt ::/KERNEL.TXT && mcopy -i vol.img gap.bin ::/GAP1.BIN &&
         mcopy -i vol.img hello.txt ::/KEEP1.TXT && mcopy -i vol.img gap.bin ::/GAP2.BIN &&
-        mcopy -i vol.img hello.txt ::/KEEP2.TXT && mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN &&
-        mcopy -i vol.img "$kernel" ::/KERNEL.BIN || { echo "FAIL: mtools could not copy the kernel"; exit 1; }
+        mcopy -i vol.img hello.txt ::/KEEP2.TXT && mdel -i vol.img ::/GAP1.BIN ::/GAP2.BIN ||
+        { echo "FAIL: mtools could not make the holes"; exit 1; }
+    # On FAT32 mtools takes up after the last cluster it gave, as FSInfo's
+    # next-free hint says; an unknown hint sends it to the holes.
+    if [ "$fat" = 32 ]; then put vol.img $(($(number vol.img 48 2) * 512 + 492)) 4 0xFFFFFFFF; fi
+    mcopy -i vol.img "$kernel" ::/KERNEL.BIN || { echo "FAIL: mtools could not copy the kernel"; exit 1; }
     mshowfat -i vol.img ::/KERNEL.BIN > chain.txt
     pieces=$(grep -o '<[0-9-]*>' chain.txt | wc -l)
     echo "KERNEL.BIN's clusters: $(cat chain.txt)"
@@ -348,9 +398,18 @@ elif [ "$boot" = fat_loader.bin ] && [ -n "$kernel" ]; then
         echo "FAIL: the kernel's chain does not go on from cluster 341"
         failed=1
     fi
-    entry=$((($(grep -obUa 'KERNEL  BIN' vol.img | head -1 | cut -d: -f1) - root_start * 512) / 32))
-    echo "KERNEL.BIN is entry $entry of the root directory"
-    if [ "$root_files" -gt 0 ] && [ "$entry" -lt $(($(number vol.img 17 2) - 16)) ]; then
+    if [ "$fat" = 32 ]; then
+        # The root directory is a chain of clusters from the one at 44; with
+        # files enough, the kernel's entry is in a later one.
+        data_start=$(($(number vol.img 14 2) + $(number vol.img 16 1) * $(number vol.img 36 4)))
+        at=$(head -c $(((data_start + 256) * 512)) vol.img | grep -obUa 'KERNEL  BIN' | head -1 | cut -d: -f1)
+        cluster=$(((at / 512 - data_start) / $(number vol.img 13 1) + 2))
+        echo "KERNEL.BIN's entry is in cluster $cluster; the root directory starts at cluster $(number vol.img 44 4)"
+        [ "$root_files" -gt 0 ] && [ "$cluster" = "$(number vol.img 44 4)" ] &&
+            { echo "FAIL: KERNEL.BIN's entry is in the root directory's first cluster"; failed=1; }
+    elif entry=$((($(grep -obUa 'KERNEL  BIN' vol.img | head -1 | cut -d: -f1) - root_start * 512) / 32))
+        echo "KERNEL.BIN is entry $entry of the root directory"
+        [ "$root_files" -gt 0 ] && [ "$entry" -lt $(($(number vol.img 17 2) - 16)) ]; then
         echo "FAIL: KERNEL.BIN's entry is not in the root directory's last sector"
         failed=1
     fi
@@ -373,7 +432,7 @@ elif [ $partition = 1 ]; then
         nasm -f bin -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; }
     fi
     end=$(((start + kib * 2) * 512))
-    partitioned_disk "$start" $((disk_bytes > end ? disk_bytes : end))
+    partitioned_disk "$start" $((disk_bytes > end ? disk_bytes : end)) "$partition_type"
     if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
     if [ $second_active = 1 ]; then put disk.img 462 1 128; fi
     cp disk.img disk.orig
@@ -397,9 +456,14 @@ expect_output "$(writing "$boot")"'\n'
 expect_status 0
 
 # Only sector 0 changed, and it is the sample with the volume's own block
-# (bytes 11..61 of the formatted volume).
-installed_image formatted.img "$boot"
-if ! cmp "$volume" expected.img; then
+# (bytes 11..61 of the formatted volume, 11..89 on FAT32); the rest is
+# compared in place.
+installed_sector formatted.img "$boot" "$bpb_last"
+# Read through a loop device, 8 GiB take half a minute: there the first
+# 64 MiB, which hold all mkfs.fat and mtools wrote, are compared.
+compared=()
+if [ "$kib" -gt $((1 << 20)) ]; then compared=(-n $((64 << 20))); fi
+if ! cmp -n 512 "$volume" expected.512 || ! cmp -i 512 "${compared[@]}" "$volume" formatted.img; then
     echo "FAIL: the volume is not the formatted one with the sample in sector 0"
     failed=1
 fi
