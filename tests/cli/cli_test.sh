@@ -328,6 +328,19 @@ fat12_volume | fat16_volume | fat32_volume | fat_volume_named_ntfs)
 fat32_volume_from_mformat)
     size=40M made_by mtools mformat env MTOOLS_SKIP_CHECK=1 mformat -i vol.img -F -v CONTROL ::
     bpb_last=89 expected=$WRITING'\n' expected_status=0 image=installed ;;
+# The sector kept with dd before an install, installed again: it puts back
+# every byte, as its jump is the one the install writes.
+kept_fat12_sector_installed_again | kept_fat16_sector_installed_again | kept_fat32_sector_installed_again)
+    need mkfs.fat dosfstools
+    fat=${name:8:2} kib=1440
+    if [ "$fat" = 16 ]; then kib=16384; elif [ "$fat" = 32 ]; then kib=40000; fi
+    rm vol.img && mkfs.fat -C -F "$fat" -n CONTROL vol.img "$kib" > /dev/null || { echo "FAIL: mkfs.fat"; exit 1; }
+    cp vol.img pristine.img
+    dd if=vol.img of=sector0.bak bs=512 count=1 status=none
+    run boot.bin a > /dev/null || { echo "FAIL: the first install ended with status $status"; exit 1; }
+    cmp -s vol.img pristine.img && { echo "FAIL: the first install changed nothing"; exit 1; }
+    boot=sector0.bak args=(sector0.bak a)
+    expected=$(writing sector0.bak)'\n' expected_status=0 image=pristine ;;
 volume_of_zeros)
     head -c 1024 /dev/zero > vol.img
     expected=$WRITING'\n' expected_status=0 image=installed ;;
@@ -544,6 +557,8 @@ unchanged)
 installed)
     installed_image vol.orig "$boot" "$bpb_last"
     cmp vol.img expected.img || { echo "FAIL: the volume is not the installed image"; failed=1; } ;;
+pristine)
+    cmp -s vol.img pristine.img || { echo "FAIL: the volume is not as it was before the first install"; failed=1; } ;;
 partition)
     # Only the partition's first sector changes; the table before it stays.
     dd if=vol.orig of=partition.orig bs=512 skip=2048 status=none
