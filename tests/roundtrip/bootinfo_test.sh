@@ -19,6 +19,9 @@
 #                                 back from the entry
 #   usb_stick_through_the_sample_mbr
 #                                 the partitioned disk as a USB stick (QEMU)
+#   mbr_that_changes_byte_61     the same MBR setting byte 61, the last
+#                                 of the block, to 7F: the last line names
+#                                 offset 3D, and drive= is the disk's
 #   fat32_without_a_table
 #   fat32_partition_through_the_sample_mbr
 #                                 bootinfo32.bin on a 64 MiB FAT32 volume,
@@ -46,7 +49,7 @@ need mkfs.fat dosfstools
 
 # One row per case: the volume, the disk around it, and what differs.
 fat=16 kib=16384 kind=disk drive=80 edd=yes mbr= hidden=0 emulators=(qemu bochs) changed=
-boot=bootinfo.bin drive_field=36 type=6
+boot=bootinfo.bin drive_field=36 type=6 changed_offset=36
 case $name in
 floppy) fat=12 kib=1440 kind=floppy drive=00 edd=no ;;
 fat16_without_a_table) ;;
@@ -54,6 +57,7 @@ partition_through_the_sample_mbr) mbr=sample hidden=2048 ;;
 partition_whose_hidden_sectors_are_0) mbr=sample ;;
 usb_stick_through_the_sample_mbr) mbr=sample hidden=2048 kind=usb emulators=(qemu) ;;
 mbr_that_changes_the_drive_field) mbr=changing hidden=2048 changed=7F ;;
+mbr_that_changes_byte_61) mbr=changing hidden=2048 changed=7F changed_offset=61 ;;
 fat32_without_a_table) fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 ;;
 fat32_partition_through_the_sample_mbr)
     fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 type=c mbr=sample hidden=2048 ;;
@@ -76,7 +80,8 @@ if [ -n "$mbr" ]; then
     need nasm nasm
     case $mbr in
     sample) cp "$examples/mbr.bin" mbr.bin ;;
-    changing) nasm -f bin -DCHANGE_DRIVE_FIELD=0x$changed -o mbr.bin "$here/partition_mbr.asm" || { echo "FAIL: nasm"; exit 1; } ;;
+    changing) nasm -f bin -DCHANGE_DRIVE_FIELD=0x$changed -DCHANGE_OFFSET=$changed_offset -o mbr.bin "$here/partition_mbr.asm" ||
+        { echo "FAIL: nasm"; exit 1; } ;;
     esac
     partitioned_disk 2048 $(((2048 + kib * 2) * 512)) "$type"
     booted=$dir/disk.img entry=00000800
@@ -86,7 +91,10 @@ fi
 # hand it over.
 bpb_drive=$(printf '%02X' "$(number vol.img "$drive_field" 1)")
 last="BPB as on disk"
-if [ -n "$changed" ]; then bpb_drive=$changed last="BPB differs at 24"; fi
+if [ -n "$changed" ]; then
+    last="BPB differs at $(printf '%02X' "$changed_offset")"
+    if [ "$changed_offset" = "$drive_field" ]; then bpb_drive=$changed; fi
+fi
 heads=$(printf '%04X' "$(number vol.img 26 2)") sectors=$(printf '%04X' "$(number vol.img 24 2)")
 printf '%s\n' TOLMARIX "DL=$drive EDD=$edd" "BIOS H/S=$heads/$sectors" \
     "BPB H/S=$heads/$sectors hidden=$(printf '%08X' "$hidden") drive=$bpb_drive" "entry=$entry" "$last" > expected-lines.txt

@@ -6,7 +6,8 @@
 ;   nasm -f bin -o partition_mbr.bin partition_mbr.asm
 ;
 ; With -DCHANGE_DRIVE_FIELD=N it sets the loaded sector's drive number
-; (offset 36) to N before it enters it.
+; (offset 36) to N before it enters it; with -DCHANGE_OFFSET=O as well, the
+; byte at offset O instead.
 ;
 ; Only its first 440 bytes are written; the disk signature, the partition
 ; table and 55 AA come from the partitioning tool.
@@ -51,9 +52,12 @@ relocated:
         jc .halt
         mov si, bp
 %ifdef CHANGE_DRIVE_FIELD
+%ifndef CHANGE_OFFSET
+%define CHANGE_OFFSET 36
+%endif
         ; As a BIOS that rewrites the parameter block in its copy of the
-        ; sector would: the drive number, offset 36.
-        mov byte [0x7C00 + 36], CHANGE_DRIVE_FIELD
+        ; sector would: the drive number, offset 36, or the byte asked for.
+        mov byte [0x7C00 + CHANGE_OFFSET], CHANGE_DRIVE_FIELD
 %endif
         jmp 0x07C0:0
 .halt:

@@ -86,6 +86,7 @@
 #                                past 8 GiB by the extended read
 #   roundtrip_test.sh sample_mbr_with_two_active_entries
 #   roundtrip_test.sh sample_mbr_with_no_55_aa_in_the_boot_sector
+#   roundtrip_test.sh sample_mbr_with_no_active_entry
 #                                what it refuses: its message must be on
 #                                the screen, and nothing booted
 #
@@ -160,6 +161,7 @@ root_files=0
 # says; a second active entry in the table; a boot program without 55 AA.
 screen=
 second_active=0
+no_active=0
 no_signature=0
 straddle=0
 # A partition's first sector, the disk's size (0: the partition's end) and
@@ -255,6 +257,8 @@ sample_mbr_with_two_active_entries)
     on_a_partition disk; mbr=sample second_active=1 screen="Invalid partition table" ;;
 sample_mbr_with_no_55_aa_in_the_boot_sector)
     on_a_partition disk; mbr=sample no_signature=1 screen="No 55 AA in the boot sector" ;;
+sample_mbr_with_no_active_entry)
+    on_a_partition disk; mbr=sample no_active=1 screen="No active partition" ;;
 fat32) on_fat32 disk; boot=hello_boot.bin greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
 loader_fat32) on_fat32 disk ;;
 loader_fat32_no_kernel) on_fat32 disk; greeting="No KERNEL.BIN" kernel= drive= ;;
@@ -435,6 +439,7 @@ elif [ $partition = 1 ]; then
     partitioned_disk "$start" $((disk_bytes > end ? disk_bytes : end)) "$partition_type"
     if [ $vhd = 1 ]; then vhd_footer "$(stat -c %s disk.img)" >> disk.img || { echo "FAIL: making the VHD footer"; exit 1; }; fi
     if [ $second_active = 1 ]; then put disk.img 462 1 128; fi
+    if [ $no_active = 1 ]; then put disk.img 446 1 0; fi
     cp disk.img disk.orig
     loop_device=$(losetup -f --show -o $((start * 512)) --sizelimit $((kib * 1024)) disk.img) ||
         skip "no loop device could be attached"
