@@ -155,6 +155,12 @@ boot_program_named_in_chinese_on_a_console)
     name_boot_program '引导.bin'
     console=1
     expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
+boot_program_named_with_a_tab_on_a_console)
+    # A name that printf %q quotes as $'...', which only bash reads: the
+    # terminal's command must run in bash whatever SHELL the caller has.
+    name_boot_program "$(printf 'tab\tname.bin')"
+    console=1
+    expected=$(writing "$boot")'\n' expected_status=0 image=installed ;;
 boot_program_of_100_bytes_is_padded)
     head -c 100 /dev/urandom > boot.bin
     expected=$WRITING'\n' expected_status=0 image=installed ;;
