@@ -167,6 +167,9 @@ readme_windows_txt_with_bold | readme_windows_txt_with_a_link | readme_windows_t
     [ "$name" = readme_windows_txt_with_a_heading ] && line='## 6. A disk image'
     printf '%s\r\n' "$line" >> "$(find unpacked -name README-Windows.txt)"
     expected="README-Windows.txt is not plain text" ;;
+zip_document_linking_a_file_it_lacks)
+    printf '\nSee [the guide for developers](../CONTRIBUTING.md).\n' >> "$(find unpacked -name media.md)"
+    expected="tolmarix-$version-$system/docs/media.md in $zip_name links ../CONTRIBUTING.md, which $zip_name lacks" ;;
 readme_windows_txt_with_a_long_line)
     printf '%s\r\n' "$(printf 'x%.0s' {1..77})" >> "$(find unpacked -name README-Windows.txt)"
     expected="README-Windows.txt has lines over 76 characters" ;;
@@ -309,6 +312,9 @@ deb_without_its_manual_page)
     # lintian warns of a program without a page too.
     ignore="lintian reports errors or warnings"
     expected="the .deb has no manual page" ;;
+deb_document_linking_a_file_it_lacks)
+    printf '\nSee [the guide for developers](../CONTRIBUTING.md).\n' >> unpacked/usr/share/doc/tolmarix/docs/media.md
+    expected="docs/media.md in $deb links ../CONTRIBUTING.md, which $deb lacks" ;;
 deb_sums_that_do_not_match)
     expected="SHA256SUMS does not match the files in $dir/package" ;;
 deb_as_built) ;;
