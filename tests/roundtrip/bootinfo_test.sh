@@ -28,6 +28,8 @@
 #                                 as a whole hard disk and as a partition
 #                                 (type 0C): the drive field from 64, and
 #                                 bytes 11 to 89 compared
+#   fat32_usb_stick_through_the_sample_mbr
+#                                 the partition on a USB stick (QEMU)
 #   mbr_that_changes_the_drive_field
 #                                 an MBR that sets the drive number in the
 #                                 loaded sector to 7F before it enters it
@@ -61,6 +63,8 @@ mbr_that_changes_byte_61) mbr=changing hidden=2048 changed=7F changed_offset=61 
 fat32_without_a_table) fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 ;;
 fat32_partition_through_the_sample_mbr)
     fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 type=c mbr=sample hidden=2048 ;;
+fat32_usb_stick_through_the_sample_mbr)
+    fat=32 kib=65536 boot=bootinfo32.bin drive_field=64 type=c mbr=sample hidden=2048 kind=usb emulators=(qemu) ;;
 *) echo "unknown case: $name"; exit 1 ;;
 esac
 need_emulators "${emulators[@]}"
@@ -107,11 +111,12 @@ for emulator in "${emulators[@]}"; do
     if [ "$kind" = usb ]; then
         # SeaBIOS makes up a USB stick's geometry: the line must have its
         # form, and the read back by it must agree. Without sectors per
-        # track nothing can be read by CHS.
+        # track nothing can be read by CHS; bootinfo32 reads by the
+        # extended read.
         bios=$(sed -n 3p lines.txt)
         [[ $bios =~ ^BIOS\ H/S=[0-9A-F]{4}/[0-9A-F]{4}$ ]] || { echo "FAIL: under $emulator: $bios"; failed=1; }
         sed -i "3s|.*|$bios|" expected-lines.txt
-        if [[ $bios == */0000 ]]; then sed -i '6s/.*/read failed AH=00/' expected-lines.txt; fi
+        if [[ $bios == */0000 ]] && [ "$fat" != 32 ]; then sed -i '6s/.*/read failed AH=00/' expected-lines.txt; fi
     fi
     if ! cmp -s lines.txt expected-lines.txt; then
         echo "FAIL: under $emulator bootinfo said what the medium does not hold:"
