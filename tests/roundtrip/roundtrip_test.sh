@@ -486,7 +486,8 @@ expect_status 0
 # compared in place.
 installed_sector formatted.img "$boot" "$bpb_last"
 # Read through a loop device, 8 GiB take half a minute: there the first
-# 64 MiB, which hold all mkfs.fat and mtools wrote, are compared.
+# 64 MiB, which hold all mkfs.fat and mtools wrote, are compared, and the
+# disk image around it, below, is compared whole.
 compared=()
 if [ "$kib" -gt $((1 << 20)) ]; then compared=(-n $((64 << 20))); fi
 if ! cmp -n 512 "$volume" expected.512 || ! cmp -i 512 "${compared[@]}" "$volume" formatted.img; then
@@ -516,13 +517,16 @@ if ! grep -qx " Volume label is $label" mlabel.txt; then
     failed=1
 fi
 
-# Around the partition, the disk is as it was: its table and, on a VHD, the
-# footer.
+# The whole disk is as it was but for the partition's first sector: its
+# table, the rest of the partition and, on a VHD, the footer. diff reads
+# the gigabytes of a sparse disk's holes in seconds, where cmp takes half
+# a minute.
 if [ $partition = 1 ]; then
-    cmp -n $((start * 512)) disk.img disk.orig ||
-        { echo "FAIL: the sectors before the partition, its table among them, changed"; failed=1; }
-    cmp <(tail -c +$((end + 1)) disk.img) <(tail -c +$((end + 1)) disk.orig) ||
-        { echo "FAIL: what follows the partition changed"; failed=1; }
+    cp disk.orig disk.expected &&
+        dd if=expected.512 of=disk.expected bs=512 seek="$start" conv=notrunc status=none ||
+        { echo "FAIL: making the expected disk"; exit 1; }
+    diff -q disk.img disk.expected > /dev/null ||
+        { echo "FAIL: the disk differs from the one it was outside the partition's first sector"; failed=1; }
 fi
 
 # Boot it in each emulator, and wait a bounded time for the last line the
