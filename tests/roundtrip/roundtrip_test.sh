@@ -152,7 +152,8 @@ LOADED=$(loaded "$(stat -c %s "$examples/kernel.bin")")
 losetup_options=()
 mkfs_options=()
 boot=hello_boot.bin
-greeting="Volume label: [$(printf '%-11s' "$label")]"
+HELLO="Volume label: [$(printf '%-11s' "$label")]"
+greeting=$HELLO
 drive=
 partition=0
 vhd=0
@@ -189,6 +190,9 @@ on_a_partition() {
 on_fat32() {
     fat=32 kib=65536 kind=$1 boot=fat32_loader.bin greeting=$LOADED drive=80 mkfs_options=(-s 1 -g 16/63)
 }
+# fat32_partition: that volume in a FAT32 partition (type 0C) through the
+# sample MBR.
+fat32_partition() { partition=1 mbr=sample partition_type=c; }
 case $name in
 floppy | loop) fat=12 kib=1440 kind=floppy ;;
 fat16) fat=16 kib=16384 kind=disk ;;
@@ -267,24 +271,22 @@ sample_mbr_with_no_55_aa_in_the_boot_sector)
     on_a_partition disk; mbr=sample no_signature=1 screen="No 55 AA in the boot sector" ;;
 sample_mbr_with_no_active_entry)
     on_a_partition disk; mbr=sample no_active=1 screen="No active partition" ;;
-fat32) on_fat32 disk; boot=hello_boot.bin greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
+fat32) on_fat32 disk; boot=hello_boot.bin greeting=$HELLO drive= ;;
 loader_fat32) on_fat32 disk ;;
 loader_fat32_no_kernel) on_fat32 disk; greeting="No KERNEL.BIN" kernel= drive= ;;
 loader_fat32_root_of_two_clusters) on_fat32 disk; root_files=20 ;;
 loader_fat32_second_fat_in_use) on_fat32 disk; second_fat=1 ;;
 loader_fat32_chain_shorter_than_the_kernel) on_fat32 disk; second_fat=2 greeting="Disk error" drive= ;;
 loader_fat32_partition_with_the_sample_mbr)
-    on_fat32 disk; partition=1 mbr=sample partition_type=c ;;
+    on_fat32 disk; fat32_partition ;;
 fat32_partition_with_the_sample_mbr)
-    on_fat32 disk; partition=1 mbr=sample partition_type=c boot=hello_boot.bin
-    greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
+    on_fat32 disk; fat32_partition; boot=hello_boot.bin greeting=$HELLO drive= ;;
 loader_fat32_usb_stick_with_the_sample_mbr)
-    on_fat32 usb; partition=1 mbr=sample partition_type=c emulators=(qemu) ;;
+    on_fat32 usb; fat32_partition; emulators=(qemu) ;;
 fat32_usb_stick_with_the_sample_mbr)
-    on_fat32 usb; partition=1 mbr=sample partition_type=c emulators=(qemu) boot=hello_boot.bin
-    greeting="Volume label: [$(printf '%-11s' "$label")]" drive= ;;
+    on_fat32 usb; fat32_partition; emulators=(qemu) boot=hello_boot.bin greeting=$HELLO drive= ;;
 loader_fat32_of_8_gib_as_windows_formats_it)
-    on_fat32 disk; partition=1 mbr=sample partition_type=c kib=$(((8 << 20) - 1024)) mkfs_options=(-s 8 -g 16/63) ;;
+    on_fat32 disk; fat32_partition; kib=$(((8 << 20) - 1024)) mkfs_options=(-s 8 -g 16/63) ;;
 *) echo "unknown volume: $name"; exit 1 ;;
 esac
 if [[ $name == loop* ]] || [ $partition = 1 ]; then
